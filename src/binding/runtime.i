@@ -1,0 +1,84 @@
+/* Pointer objects, ownership and the module start. */
+
+%{
+#include <string.h>
+
+/* Taking ownership keeps the runtime's count on its shared type-table capsule
+ * balanced. The stock acquire/own set the flag without the reference that an
+ * object created owned holds, while the death of every owned object drops one;
+ * a few "take ownership, then collect" cycles would free the type table. */
+static void velta_set_owned(SwigPyObject *sobj, int owned) {
+  if (owned && sobj->own != SWIG_POINTER_OWN) {
+    Py_XINCREF(Swig_Capsule_global);
+    sobj->own = SWIG_POINTER_OWN;
+  } else if (!owned && sobj->own == SWIG_POINTER_OWN) {
+    sobj->own = 0;
+    Py_XDECREF(Swig_Capsule_global);
+  }
+}
+
+static PyObject *velta_pointer_disown(PyObject *v, PyObject *SWIGUNUSEDPARM(args)) {
+  velta_set_owned((SwigPyObject *)v, 0);
+  return SWIG_Py_Void();
+}
+
+static PyObject *velta_pointer_acquire(PyObject *v, PyObject *SWIGUNUSEDPARM(args)) {
+  velta_set_owned((SwigPyObject *)v, 1);
+  return SWIG_Py_Void();
+}
+
+static PyObject *velta_pointer_own(PyObject *v, PyObject *args) {
+  PyObject *val = 0;
+  if (!PyArg_UnpackTuple(args, "own", 0, 1, &val))
+    return NULL;
+  SwigPyObject *sobj = (SwigPyObject *)v;
+  PyObject *was = PyBool_FromLong(sobj->own);
+  if (val) {
+    int truth = PyObject_IsTrue(val);
+    if (truth < 0) {
+      Py_DECREF(was);
+      return NULL;
+    }
+    velta_set_owned(sobj, truth);
+  }
+  return was;
+}
+
+static PyMethodDef velta_pointer_methods[] = {
+  {"disown", velta_pointer_disown, METH_NOARGS, "releases ownership of the pointer"},
+  {"acquire", velta_pointer_acquire, METH_NOARGS, "acquires ownership of the pointer"},
+  {"own", velta_pointer_own, METH_VARARGS, "returns/sets ownership of the pointer"},
+  {0, 0, 0, 0}
+};
+
+/* Installs the balanced ownership methods on the pointer-object type. */
+static int velta_install_pointer_methods(void) {
+  PyTypeObject *type = SwigPyObject_type();
+  for (PyMethodDef *def = velta_pointer_methods; def->ml_name; ++def) {
+    PyObject *descr = PyDescr_NewMethod(type, def);
+    if (!descr)
+      return -1;
+    int rc = PyDict_SetItemString(type->tp_dict, def->ml_name, descr);
+    Py_DECREF(descr);
+    if (rc < 0)
+      return -1;
+  }
+  PyType_Modified(type);
+  return 0;
+}
+
+/* Clears the ownership flag of the pointer object behind obj (a pointer
+ * object or a proxy instance), keeping the capsule count balanced. Used when
+ * a record is released explicitly, so that its collection does not free it
+ * a second time. */
+static void velta_disown_object(PyObject *obj) {
+  SwigPyObject *sobj = SWIG_Python_GetSwigThis(obj);
+  if (sobj)
+    velta_set_owned(sobj, 0);
+}
+%}
+
+%init %{
+  if (velta_install_pointer_methods() < 0)
+    return NULL;
+%}

@@ -1,0 +1,35 @@
+/* The velta extension module: interface description.
+ *
+ * The interface is split by job:
+ *   runtime.i   pointer-object ownership, shared helpers, module start
+ *   checks.i    argument checks: None records, ranges, sizes
+ *   arrays.i    NumPy exchange typemaps
+ *   records.i   the binding's own records s_iter and VlmSlice
+ *   console.i   console printing and number-to-text functions
+ *   vector.i    the VlmVector class and the vector functions
+ *   matrix.i    the VlmMatrix class and the matrix functions
+ *   plot.i      figure, canvas and colour records and the plotting functions
+ * The library headers are wrapped whole, after the per-job directives.
+ */
+%module velta
+
+
+%{
+#include "vlm.h"
+#include "vlp.h"
+#include "binding.h"
+%}
+
+%feature("autodoc", "3");
+
+%include "runtime.i"
+%include "checks.i"
+%include "arrays.i"
+%include "records.i"
+%include "console.i"
+%include "vector.i"
+%include "matrix.i"
+%include "plot.i"
+
+%include "vlm.h"
+%include "vlp.h"
