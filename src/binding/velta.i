@@ -6,8 +6,10 @@
  *   arrays.i    NumPy exchange typemaps
  *   records.i   the binding's own records s_iter and VlmSlice
  *   console.i   console printing and number-to-text functions
- *   vector.i    the VlmVector class and the vector functions
- *   matrix.i    the VlmMatrix class and the matrix functions
+ *   vector.i    checks and conversions of the vector functions
+ *   vector_class.i  the VlmVector class (extension methods) and s_iter's
+ *   matrix.i    checks and conversions of the matrix functions
+ *   matrix_class.i  the VlmMatrix class (extension methods)
  *   plot.i      figure, canvas and colour records and the plotting functions
  * The library headers are wrapped whole, after the per-job directives.
  */
@@ -28,7 +30,9 @@
 %include "records.i"
 %include "console.i"
 %include "vector.i"
+%include "vector_class.i"
 %include "matrix.i"
+%include "matrix_class.i"
 %include "plot.i"
 
 %include "vlm.h"
