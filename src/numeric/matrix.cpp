@@ -1,0 +1,440 @@
+// Row-major matrices of doubles: construction, element access, in-place
+// arithmetic, shape operations, the product, extraction and the text form.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+#include "text_internal.h"
+#include "vlm.h"
+
+namespace {
+
+inline std::size_t block_bytes(long long count) {
+  return count > 0 ? static_cast<std::size_t>(count) * sizeof(double) : 1;
+}
+
+inline long long count_of(int rows, int cols) {
+  return rows > 0 && cols > 0 ? static_cast<long long>(rows) * cols : 0;
+}
+
+// Element at a flat index, or NaN for an index outside the block.
+inline double element_or_nan(const VlmMatrix *mat, long long index) {
+  return index >= 0 && index < mat->size ? mat->p_r_nums[index] : std::numeric_limits<double>::quiet_NaN();
+}
+
+// --- product -----------------------------------------------------------------
+//
+// Every result element is the sum, from 0.0 and in order k = 0 .. n-1, of
+// the rounded products a(i,k) * b(k,j) -- exactly what the plain triple loop
+// gives. The blocked kernel below keeps that order per element: blocks of k
+// are visited in order and each element's partial sum lives in C between
+// blocks. Multiplication and addition stay separate operations (the unit is
+// compiled with -ffp-contract=off; there is no fused multiply-add here).
+//
+// Blocking: B is packed in KC x NR panels, A in MR x KC panels; the micro
+// kernel keeps an MR x NR tile of C in registers, as vectors of W doubles.
+
+constexpr int kKC = 256;
+constexpr int kMC = 96;
+constexpr int kNC = 2048;
+
+template <class V, int W, int MR, int NV>
+__attribute__((always_inline)) inline void micro_kernel(int kc, const double *ap, const double *bp, double *c,
+                                                        std::size_t ldc) {
+  constexpr int NR = W * NV;
+  V acc[MR][NV];
+  for (int r = 0; r < MR; ++r)
+    for (int v = 0; v < NV; ++v) std::memcpy(&acc[r][v], c + r * ldc + v * W, sizeof(V));
+  for (int k = 0; k < kc; ++k) {
+    V b[NV];
+    for (int v = 0; v < NV; ++v) std::memcpy(&b[v], bp + k * NR + v * W, sizeof(V));
+    for (int r = 0; r < MR; ++r) {
+      const double a = ap[k * MR + r];
+      for (int v = 0; v < NV; ++v) {
+        const V prod = b[v] * a;
+        acc[r][v] = acc[r][v] + prod;
+      }
+    }
+  }
+  for (int r = 0; r < MR; ++r)
+    for (int v = 0; v < NV; ++v) std::memcpy(c + r * ldc + v * W, &acc[r][v], sizeof(V));
+}
+
+// C (m x p, zeroed) = A (m x n) * B (n x p), all row-major and contiguous.
+template <class V, int W, int MR, int NV>
+__attribute__((always_inline)) inline void gemm(const double *A, const double *B, double *C, std::size_t m,
+                                                std::size_t n, std::size_t p) {
+  constexpr std::size_t NR = static_cast<std::size_t>(W) * NV;
+  const std::size_t nc_max = std::min<std::size_t>(kNC, (p + NR - 1) / NR * NR);
+  const std::size_t mc_max = std::min<std::size_t>(kMC, (m + MR - 1) / MR * MR);
+  std::unique_ptr<double[]> bpack(new double[static_cast<std::size_t>(kKC) * nc_max]);
+  std::unique_ptr<double[]> apack(new double[static_cast<std::size_t>(kKC) * mc_max]);
+  alignas(64) double tile[MR * NR];
+
+  for (std::size_t jc = 0; jc < p; jc += kNC) {
+    const std::size_t nc = std::min<std::size_t>(kNC, p - jc);
+    for (std::size_t pc = 0; pc < n; pc += kKC) {
+      const int kc = static_cast<int>(std::min<std::size_t>(kKC, n - pc));
+      // Pack B(pc.., jc..) into column strips of NR, zero padded.
+      for (std::size_t js = 0; js < nc; js += NR) {
+        double *dst = bpack.get() + js * kc;
+        const std::size_t w = std::min(NR, nc - js);
+        for (int k = 0; k < kc; ++k) {
+          const double *src = B + (pc + k) * p + jc + js;
+          double *d = dst + static_cast<std::size_t>(k) * NR;
+          std::size_t j = 0;
+          for (; j < w; ++j) d[j] = src[j];
+          for (; j < NR; ++j) d[j] = 0.0;
+        }
+      }
+      for (std::size_t ic = 0; ic < m; ic += kMC) {
+        const std::size_t mc = std::min<std::size_t>(kMC, m - ic);
+        // Pack A(ic.., pc..) into row strips of MR, zero padded.
+        for (std::size_t is = 0; is < mc; is += MR) {
+          double *dst = apack.get() + is * kc;
+          const std::size_t h = std::min<std::size_t>(MR, mc - is);
+          for (std::size_t r = 0; r < static_cast<std::size_t>(MR); ++r) {
+            if (r < h) {
+              const double *src = A + (ic + is + r) * n + pc;
+              for (int k = 0; k < kc; ++k) dst[static_cast<std::size_t>(k) * MR + r] = src[k];
+            } else {
+              for (int k = 0; k < kc; ++k) dst[static_cast<std::size_t>(k) * MR + r] = 0.0;
+            }
+          }
+        }
+        for (std::size_t js = 0; js < nc; js += NR) {
+          const std::size_t w = std::min(NR, nc - js);
+          const double *bp = bpack.get() + js * kc;
+          for (std::size_t is = 0; is < mc; is += MR) {
+            const std::size_t h = std::min<std::size_t>(MR, mc - is);
+            const double *ap = apack.get() + is * kc;
+            double *c = C + (ic + is) * p + jc + js;
+            if (h == static_cast<std::size_t>(MR) && w == NR) {
+              micro_kernel<V, W, MR, NV>(kc, ap, bp, c, p);
+            } else {
+              // Edge tile: run the kernel on a copy; padded lanes are dropped.
+              for (std::size_t r = 0; r < static_cast<std::size_t>(MR); ++r)
+                for (std::size_t j = 0; j < NR; ++j) tile[r * NR + j] = (r < h && j < w) ? c[r * p + j] : 0.0;
+              micro_kernel<V, W, MR, NV>(kc, ap, bp, tile, NR);
+              for (std::size_t r = 0; r < h; ++r)
+                for (std::size_t j = 0; j < w; ++j) c[r * p + j] = tile[r * NR + j];
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
+typedef double v2d __attribute__((vector_size(16)));
+typedef double v4d __attribute__((vector_size(32)));
+typedef double v8d __attribute__((vector_size(64)));
+
+__attribute__((target("avx512f"))) void gemm_avx512(const double *A, const double *B, double *C, std::size_t m,
+                                                     std::size_t n, std::size_t p) {
+  gemm<v8d, 8, 8, 3>(A, B, C, m, n, p);
+}
+
+__attribute__((target("avx2"))) void gemm_avx2(const double *A, const double *B, double *C, std::size_t m,
+                                                std::size_t n, std::size_t p) {
+  gemm<v4d, 4, 4, 3>(A, B, C, m, n, p);
+}
+
+void gemm_generic(const double *A, const double *B, double *C, std::size_t m, std::size_t n, std::size_t p) {
+  gemm<v2d, 2, 4, 2>(A, B, C, m, n, p);
+}
+
+void multiply(const double *A, const double *B, double *C, std::size_t m, std::size_t n, std::size_t p) {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512f")) return gemm_avx512(A, B, C, m, n, p);
+  if (__builtin_cpu_supports("avx2")) return gemm_avx2(A, B, C, m, n, p);
+#endif
+  gemm_generic(A, B, C, m, n, p);
+}
+
+}  // namespace
+
+extern "C" {
+
+VlmMatrix *vlm_matrix_new(int row, int column) {
+  VlmMatrix *mat = static_cast<VlmMatrix *>(std::malloc(sizeof(VlmMatrix)));
+  const long long n = count_of(row, column);
+  mat->p_r_nums = static_cast<double *>(std::malloc(block_bytes(n)));
+  mat->r_shape[0] = row;
+  mat->r_shape[1] = column;
+  mat->size = static_cast<int>(n);
+  return mat;
+}
+
+void vlm_matrix_delete(VlmMatrix *mat) {
+  if (!mat) return;
+  std::free(mat->p_r_nums);
+  std::free(mat);
+}
+
+VlmMatrix *vlm_matrix_new_zero(int row, int col) {
+  VlmMatrix *mat = vlm_matrix_new(row, col);
+  std::memset(mat->p_r_nums, 0, block_bytes(mat->size));
+  return mat;
+}
+
+VlmMatrix *vlm_matrix_new_constant(int row, int column, double val) {
+  VlmMatrix *mat = vlm_matrix_new(row, column);
+  std::fill_n(mat->p_r_nums, mat->size, val);
+  return mat;
+}
+
+VlmMatrix *vlm_matrix_new_random(int row, int column, double min, double max) {
+  VlmMatrix *mat = vlm_matrix_new(row, column);
+  for (int i = 0; i < mat->size; ++i) mat->p_r_nums[i] = vlm_random(min, max);
+  return mat;
+}
+
+VlmMatrix *vlm_matrix_new_identity(int size) {
+  VlmMatrix *mat = vlm_matrix_new_zero(size, size);
+  for (int i = 0; i < size; ++i) mat->p_r_nums[static_cast<std::size_t>(i) * size + i] = 1.0;
+  return mat;
+}
+
+VlmMatrix *vlm_matrix_new_duplicate_size(VlmMatrix *mat) { return vlm_matrix_new(mat->r_shape[0], mat->r_shape[1]); }
+
+VlmMatrix *vlm_matrix_new_copy(VlmMatrix *mat) {
+  VlmMatrix *copy = vlm_matrix_new(mat->r_shape[0], mat->r_shape[1]);
+  if (copy->size == mat->size && copy->size >= 1)
+    std::memcpy(copy->p_r_nums, mat->p_r_nums, copy->size * sizeof(double));
+  return copy;
+}
+
+VlmMatrix *vlm_matrix_new_from_vector(VlmVector *vec) {
+  VlmMatrix *mat = vlm_matrix_new(1, vec->size);
+  if (mat->size > 0) std::memcpy(mat->p_r_nums, vec->p_r_nums, mat->size * sizeof(double));
+  return mat;
+}
+
+VlmMatrix *vlm_matrix_new_from_array(double *ndarray_in, int row, int column) {
+  VlmMatrix *mat = vlm_matrix_new(row, column);
+  if (mat->size > 0) std::memcpy(mat->p_r_nums, ndarray_in, mat->size * sizeof(double));
+  return mat;
+}
+
+VlmVector *vlm_vector_new_from_matrix(VlmMatrix *mat) {
+  VlmVector *vec = vlm_vector_new(mat->size);
+  if (vec->size > 0) std::memcpy(vec->p_r_nums, mat->p_r_nums, vec->size * sizeof(double));
+  return vec;
+}
+
+int vlm_matrix_row_col_to_index(VlmMatrix *mat, int row, int col) {
+  return static_cast<int>(static_cast<long long>(row) * mat->r_shape[1] + col);
+}
+
+void *vlm_matrix_set_item(VlmMatrix *mat, int row, int col, double val) {
+  const long long index = static_cast<long long>(row) * mat->r_shape[1] + col;
+  if (index >= 0 && index < mat->size) mat->p_r_nums[index] = val;
+  return nullptr;
+}
+
+double vlm_matrix_get_item(VlmMatrix *mat, int row, int col) {
+  return element_or_nan(mat, static_cast<long long>(row) * mat->r_shape[1] + col);
+}
+
+void *vlm_matrix_to_array(VlmMatrix *mat, double **out_nums, int *out_rows, int *out_cols) {
+  *out_nums = mat->p_r_nums;
+  *out_rows = mat->r_shape[0];
+  *out_cols = mat->r_shape[1];
+  return nullptr;
+}
+
+VlmMatrix *vlm_matrix_new_extract_row(VlmMatrix *mat, int row) {
+  const int nc = mat->r_shape[1];
+  VlmMatrix *out = vlm_matrix_new(1, nc);
+  const long long base = static_cast<long long>(row) * nc;
+  for (int j = 0; j < out->size; ++j) out->p_r_nums[j] = element_or_nan(mat, base + j);
+  return out;
+}
+
+VlmMatrix *vlm_matrix_new_extract_column(VlmMatrix *mat, int col) {
+  const int nr = mat->r_shape[0], nc = mat->r_shape[1];
+  VlmMatrix *out = vlm_matrix_new(nr, 1);
+  for (int i = 0; i < out->size; ++i) out->p_r_nums[i] = element_or_nan(mat, static_cast<long long>(i) * nc + col);
+  return out;
+}
+
+VlmMatrix *vlm_matrix_new_extract_row_col(VlmMatrix *mat, int row1, int row2, int col1, int col2) {
+  const int rows = row2 - row1 + 1, cols = col2 - col1 + 1;
+  const int nc = mat->r_shape[1];
+  VlmMatrix *out = vlm_matrix_new(rows, cols);
+  if (out->size == 0) return out;
+  double *d = out->p_r_nums;
+  for (int i = 0; i < rows; ++i) {
+    const long long base = static_cast<long long>(row1 + i) * nc + col1;
+    if (base >= 0 && base + cols <= mat->size) {
+      std::memcpy(d, mat->p_r_nums + base, cols * sizeof(double));
+    } else {
+      for (int j = 0; j < cols; ++j) d[j] = element_or_nan(mat, base + j);
+    }
+    d += cols;
+  }
+  return out;
+}
+
+VlmMatrix *vlm_matrix_new_multiplication(VlmMatrix *mat1, VlmMatrix *mat2) {
+  const int n = mat1->r_shape[1];
+  if (n != mat2->r_shape[0]) return nullptr;
+  VlmMatrix *out = vlm_matrix_new_zero(mat1->r_shape[0], mat2->r_shape[1]);
+  if (out->size > 0 && n > 0)
+    multiply(mat1->p_r_nums, mat2->p_r_nums, out->p_r_nums, static_cast<std::size_t>(out->r_shape[0]),
+             static_cast<std::size_t>(n), static_cast<std::size_t>(out->r_shape[1]));
+  return out;
+}
+
+double vlm_matrix_row_multiply_col(VlmMatrix *mat1, VlmMatrix *mat2, int row, int col) {
+  const int n = mat1->r_shape[1];
+  const std::size_t p = static_cast<std::size_t>(mat2->r_shape[1]);
+  const double *a = mat1->p_r_nums + static_cast<std::size_t>(row) * n;
+  const double *b = mat2->p_r_nums + col;
+  double sum = 0.0;
+  for (int k = 0; k < n; ++k) {
+    const double prod = a[k] * b[k * p];
+    sum = sum + prod;
+  }
+  return sum;
+}
+
+void *vlm_matrix_add_by_value(VlmMatrix *mat, double val) {
+  double *p = mat->p_r_nums;
+  for (int i = 0; i < mat->size; ++i) p[i] = p[i] + val;
+  return nullptr;
+}
+
+void *vlm_matrix_substract_by_value(VlmMatrix *mat, double val) {
+  double *p = mat->p_r_nums;
+  for (int i = 0; i < mat->size; ++i) p[i] = p[i] - val;
+  return nullptr;
+}
+
+void *vlm_matrix_multiply_by_value(VlmMatrix *mat, double val) {
+  double *p = mat->p_r_nums;
+  for (int i = 0; i < mat->size; ++i) p[i] = p[i] * val;
+  return nullptr;
+}
+
+void *vlm_matrix_divide_by_value(VlmMatrix *mat, double val) {
+  double *p = mat->p_r_nums;
+  for (int i = 0; i < mat->size; ++i) p[i] = p[i] / val;
+  return nullptr;
+}
+
+void *vlm_matrix_change_elements_by_value(VlmMatrix *mat, double val) {
+  std::fill_n(mat->p_r_nums, std::max(mat->size, 0), val);
+  return nullptr;
+}
+
+void *vlm_matrix_copy_elements(VlmMatrix *src, VlmMatrix *target) {
+  if (src->size == target->size && src->size >= 1)
+    std::memmove(target->p_r_nums, src->p_r_nums, src->size * sizeof(double));
+  return nullptr;
+}
+
+void *vlm_matrix_copy_shape(VlmMatrix *src, VlmMatrix *target) {
+  target->r_shape[0] = src->r_shape[0];
+  target->r_shape[1] = src->r_shape[1];
+  return nullptr;
+}
+
+void *vlm_matrix_transpose(VlmMatrix *mat) {
+  const int r = mat->r_shape[0], c = mat->r_shape[1];
+  const long long n = static_cast<long long>(r) * c;
+  // The elements move only when the shape describes the whole block; the
+  // shape is swapped either way.
+  if (n == mat->size && n >= 1) {
+    std::unique_ptr<double[]> scratch(new double[static_cast<std::size_t>(n)]);
+    const double *src = mat->p_r_nums;
+    constexpr int kTile = 32;
+    for (int i0 = 0; i0 < r; i0 += kTile)
+      for (int j0 = 0; j0 < c; j0 += kTile) {
+        const int i1 = std::min(i0 + kTile, r), j1 = std::min(j0 + kTile, c);
+        for (int i = i0; i < i1; ++i)
+          for (int j = j0; j < j1; ++j)
+            scratch[static_cast<std::size_t>(j) * r + i] = src[static_cast<std::size_t>(i) * c + j];
+      }
+    std::memcpy(mat->p_r_nums, scratch.get(), static_cast<std::size_t>(n) * sizeof(double));
+  }
+  mat->r_shape[0] = c;
+  mat->r_shape[1] = r;
+  return nullptr;
+}
+
+double vlm_matrix_min(VlmMatrix *mat) {
+  if (mat->size < 1) return std::numeric_limits<double>::quiet_NaN();
+  const double *p = mat->p_r_nums;
+  double m = p[0];
+  for (int i = 1; i < mat->size; ++i)
+    if (p[i] < m) m = p[i];
+  return m;
+}
+
+double vlm_matrix_max(VlmMatrix *mat) {
+  if (mat->size < 1) return std::numeric_limits<double>::quiet_NaN();
+  const double *p = mat->p_r_nums;
+  double m = p[0];
+  for (int i = 1; i < mat->size; ++i)
+    if (p[i] > m) m = p[i];
+  return m;
+}
+
+p_matrixString_t vlm_matrix_to_string(VlmMatrix *mat, int islong) {
+  const int nr = mat->r_shape[0], nc = mat->r_shape[1];
+  bool rows_abbreviated, cols_abbreviated;
+  if (islong == 1) {
+    rows_abbreviated = cols_abbreviated = false;
+  } else if (islong == 0) {
+    rows_abbreviated = nr > 5;
+    cols_abbreviated = nc > 5;
+  } else {
+    rows_abbreviated = cols_abbreviated = nr > 5 || nc > 5;
+  }
+  const double *p = mat->p_r_nums;
+  return velta::text::render([&](auto &sink) {
+    sink.lit("shape (", 7);
+    sink.integer(nr);
+    sink.lit(",", 1);
+    sink.integer(nc);
+    sink.lit(")\n", 2);
+    auto row = [&](int i) {
+      const double *first = p + static_cast<std::size_t>(i) * (nc > 0 ? nc : 0);
+      sink.lit("[", 1);
+      if (cols_abbreviated)
+        velta::text::abbreviated_sequence(sink, first, nc);
+      else
+        velta::text::full_sequence(sink, first, nc);
+      sink.lit("]\n", 2);
+    };
+    if (!rows_abbreviated) {
+      for (int i = 0; i < nr; ++i) row(i);
+    } else {
+      const int head = std::min(nr, 4);
+      for (int i = 0; i < head; ++i) row(i);
+      if (nr >= 4) sink.lit("\t...\n", 5);
+      if (nr - 1 >= 4) row(nr - 1);
+    }
+  });
+}
+
+void *vlm_matrix_print(VlmMatrix *mat, int islong) {
+  char *text = vlm_matrix_to_string(mat, islong);
+  std::fputs(text, stdout);
+  std::fflush(stdout);
+  vlm_data_delete(text);
+  return nullptr;
+}
+
+void *vlm_matrix_print_partial(VlmMatrix *mat) { return vlm_matrix_print(mat, 0); }
+
+void *vlm_matrix_print_full(VlmMatrix *mat) { return vlm_matrix_print(mat, 1); }
+
+}  // extern "C"

@@ -1,0 +1,96 @@
+/* Private helpers of the numeric core: number text and the text forms of
+ * vectors and matrices. Not part of the public interface.
+ *
+ * Every number text here is byte for byte what printf writes in the C locale
+ * ("%d" for integers, "%f" for doubles), but produced without stdio so that
+ * long vectors render quickly and independently of the process locale.
+ */
+#ifndef VELTA_TEXT_INTERNAL_H
+#define VELTA_TEXT_INTERNAL_H
+
+#include <cstddef>
+#include <cstdlib>
+
+#include "vlm.h"
+
+namespace velta {
+namespace text {
+
+/* Longest "%f" text of a double: sign, 309 integer digits, point, 6 decimals. */
+constexpr int kMaxFixedLength = 320;
+/* Longest "%d" text of a 32-bit int: sign and 10 digits. */
+constexpr int kMaxIntLength = 11;
+
+/* Number of characters of the "%f" text of v (no terminator). */
+int fixed6_length(double v);
+/* Writes the "%f" text of v at out (no terminator); returns the end. out
+ * must have room for kMaxFixedLength characters. */
+char *fixed6_write(char *out, double v);
+
+/* Number of characters of the "%d" text of v (no terminator). */
+int int_length(int v);
+/* Writes the "%d" text of v at out (no terminator); returns the end. */
+char *int_write(char *out, int v);
+
+/* A sink of text pieces. Measure adds up lengths; Writer appends. The text
+ * forms are described once, as templates over the sink, and run twice: first
+ * to measure, then to write into one block of exactly that size. */
+struct Measure {
+  std::size_t total = 0;
+  void lit(const char *, std::size_t len) { total += len; }
+  void num(double v) { total += static_cast<std::size_t>(fixed6_length(v)); }
+  void integer(int v) { total += static_cast<std::size_t>(int_length(v)); }
+};
+
+struct Writer {
+  char *pos;
+  void lit(const char *s, std::size_t len) {
+    for (std::size_t i = 0; i < len; ++i) pos[i] = s[i];
+    pos += len;
+  }
+  void num(double v) { pos = fixed6_write(pos, v); }
+  void integer(int v) { pos = int_write(pos, v); }
+};
+
+/* All n values, ", " between them. */
+template <class Sink>
+void full_sequence(Sink &s, const double *p, long n) {
+  for (long j = 0; j < n; ++j) {
+    if (j > 0) s.lit(", ", 2);
+    s.num(p[j]);
+  }
+}
+
+/* The first four values, each followed by ", " (the fourth by ",..., "),
+ * then the last value once more. Runs shorter than six repeat their last
+ * value; that is the rule, not an accident. */
+template <class Sink>
+void abbreviated_sequence(Sink &s, const double *p, long n) {
+  long head = n < 4 ? n : 4;
+  for (long j = 0; j < head; ++j) {
+    s.num(p[j]);
+    if (j < 3)
+      s.lit(", ", 2);
+    else
+      s.lit(",..., ", 6);
+  }
+  if (n >= 1) s.num(p[n - 1]);
+}
+
+/* Runs the measure pass and the write pass of a text form described by
+ * emit(sink) and returns the heap string (malloc), zero-terminated. */
+template <class Emit>
+char *render(Emit emit) {
+  Measure m;
+  emit(m);
+  char *text = static_cast<char *>(std::malloc(m.total + 1));
+  Writer w{text};
+  emit(w);
+  *w.pos = '\0';
+  return text;
+}
+
+}  // namespace text
+}  // namespace velta
+
+#endif /* VELTA_TEXT_INTERNAL_H */
