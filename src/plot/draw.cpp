@@ -1,0 +1,421 @@
+/* velta plotting: data-to-canvas mapping, drawing primitives, palette lookup,
+ * colour bar and the frame renderer shared by the window and file export. */
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <utility>
+
+#include "vlp_draw.h"
+
+namespace {
+
+/* Integer part toward zero. NaN becomes 0 and values beyond +-2^30 are held
+ * there, so that the conversion is always defined. */
+int trunc_to_int(double v) {
+  const double lim = 1073741824.0;
+  if (std::isnan(v)) return 0;
+  if (v >= lim) return static_cast<int>(lim);
+  if (v <= -lim) return -static_cast<int>(lim);
+  return static_cast<int>(v);
+}
+
+void set_source(cairo_t *cr, const VlmColor *c) {
+  cairo_set_source_rgba(cr, c->r / 255.0, c->g / 255.0, c->b / 255.0, c->a);
+}
+
+void select_sans(cairo_t *cr) {
+  cairo_select_font_face(cr, "Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+}
+
+/* Draws value v formatted with fmt at data point p, then releases the text. */
+void draw_label(cairo_t *cr, const char *fmt, double v, VlmCoordDouble p, VlmCoordInt *plo,
+                VlmCoordInt *phi, VlmCoordDouble *dlo, VlmCoordDouble *dhi, int dx, int dy) {
+  char *text = vlm_string_from_double_set(const_cast<char *>(fmt), v);
+  vlp_create_text_addxy(cr, p, plo, phi, dlo, dhi, 20, text, dx, dy);
+  vlm_data_delete(text);
+}
+
+void multirectangle(cairo_t *cr, VlmMatrix *mat, VlmCoordInt *plo, VlmCoordInt *phi,
+                    VlmCoordDouble *dlo, VlmCoordDouble *dhi, int width,
+                    const VlpPalleteLookup &lookup, VlmColor *outline) {
+  cairo_set_line_width(cr, width);
+  const int rows = mat->r_shape[0];
+  const int cols = mat->r_shape[1];
+  VlmColor fill = VlmColor();
+  for (int i = 0; i < rows; i++) {
+    for (int j = 0; j < cols; j++) {
+      double v = mat->p_r_nums[vlm_matrix_row_col_to_index(mat, i, j)];
+      if (std::isnan(v)) continue;  // no colour: the cell stays transparent
+      lookup.select(v, &fill);
+      VlmCoordDouble corner = {j - 0.5, (rows - i - 1) - 0.5};
+      vlp_create_rectangle(cr, corner, plo, phi, dlo, dhi, &fill, outline);
+    }
+  }
+}
+
+void colorbar(cairo_t *cr, VlmMatrix *mat, VlmCoordInt *plo, VlmCoordInt *phi,
+              VlmCoordDouble *dlo, VlmCoordDouble *dhi, int width, const VlpPalleteLookup &lookup,
+              VlmColor *outline) {
+  // A strip of steps a hundredth of the box high; the running sum decides the
+  // count. The cap keeps a box that is tiny against its offset from looping
+  // (near forever) when the step is lost in rounding.
+  const long max_steps = 100000;
+  cairo_set_line_width(cr, width);
+  const double mn = vlm_matrix_min(mat);
+  const double mx = vlm_matrix_max(mat);
+  const double x0 = dhi->x + (dhi->x - dlo->x) / 50;
+  const double x1 = dhi->x + (2 * (dhi->x - dlo->x)) / 50;
+  double y = dlo->y - 0.5;
+  double g = 0;
+  VlmColor fill = VlmColor();
+  long steps = 0;
+  while (dhi->y - (dhi->y - dlo->y) / 100 > y && steps < max_steps) {
+    const double s = (dhi->y - dlo->y) / 100;
+    const double v = g * (mx - mn) / 100 + mn;
+    VlmCoordInt c1, c2;
+    vlp_data_to_canvas(plo, phi, VlmCoordDouble{x0, y}, &c1, dlo, dhi);
+    vlp_data_to_canvas(plo, phi, VlmCoordDouble{x1, s + y}, &c2, dlo, dhi);
+    if (!std::isnan(v)) {
+      lookup.select(v, &fill);
+      cairo_rectangle(cr, c1.x, c1.y, c2.x - c1.x, c2.y - c1.y);
+      set_source(cr, outline);
+      cairo_stroke_preserve(cr);
+      set_source(cr, &fill);
+      cairo_fill(cr);
+    }
+    if (static_cast<long>(g) % 10 == 0) {
+      cairo_set_source_rgb(cr, 0, 0, 0);
+      select_sans(cr);
+      draw_label(cr, "%.1f", v, VlmCoordDouble{x1, y}, plo, phi, dlo, dhi, 0, 0);
+    }
+    g = g + 1;
+    const double next = y + s;
+    if (next == y) break;  // the step no longer moves the sum
+    y = next;
+    steps++;
+  }
+  cairo_set_source_rgb(cr, 0, 0, 0);
+  select_sans(cr);
+  draw_label(cr, "%.1f", (mx - mn) * g / 100 + mn, VlmCoordDouble{x1, y}, plo, phi, dlo, dhi, 0,
+             0);
+}
+
+/* Limits of one axis as drawn: equal limits are widened by half a unit each
+ * way. False when the axis cannot be drawn (non-finite or zero span). */
+bool drawable_axis(double *lo, double *hi) {
+  if (!std::isfinite(*lo) || !std::isfinite(*hi)) return false;
+  if (*lo == *hi) {
+    *lo -= 0.5;
+    *hi += 0.5;
+  }
+  const double span = *hi - *lo;
+  return std::isfinite(span) && span != 0;
+}
+
+}  // namespace
+
+void vlp_data_to_canvas(VlmCoordInt *plo, VlmCoordInt *phi, VlmCoordDouble p, VlmCoordInt *out,
+                        VlmCoordDouble *dlo, VlmCoordDouble *dhi) {
+  const double x = ((p.x - dlo->x) / (dhi->x - dlo->x)) * static_cast<double>(phi->x - plo->x) +
+                   static_cast<double>(plo->x);
+  const double y = ((p.y - dlo->y) / (dhi->y - dlo->y)) * static_cast<double>(phi->y - plo->y) +
+                   static_cast<double>(plo->y);
+  out->x = trunc_to_int(x);
+  out->y = -trunc_to_int(y);
+}
+
+void vlp_create_line(cairo_t *cr, VlmCoordDouble start, VlmCoordDouble end, VlmCoordInt *plo,
+                     VlmCoordInt *phi, VlmCoordDouble *dlo, VlmCoordDouble *dhi, int width) {
+  VlmCoordInt a, b;
+  vlp_data_to_canvas(plo, phi, start, &a, dlo, dhi);
+  vlp_data_to_canvas(plo, phi, end, &b, dlo, dhi);
+  cairo_set_line_width(cr, width);
+  cairo_move_to(cr, a.x, a.y);
+  cairo_line_to(cr, b.x, b.y);
+  cairo_stroke(cr);
+}
+
+void vlp_create_text(cairo_t *cr, VlmCoordDouble p, VlmCoordInt *plo, VlmCoordInt *phi,
+                     VlmCoordDouble *dlo, VlmCoordDouble *dhi, double fontsize, const char *text) {
+  vlp_create_text_addxy(cr, p, plo, phi, dlo, dhi, fontsize, text, 0, 0);
+}
+
+void vlp_create_text_addxy(cairo_t *cr, VlmCoordDouble p, VlmCoordInt *plo, VlmCoordInt *phi,
+                           VlmCoordDouble *dlo, VlmCoordDouble *dhi, double fontsize,
+                           const char *text, int dx, int dy) {
+  VlmCoordInt c;
+  vlp_data_to_canvas(plo, phi, p, &c, dlo, dhi);
+  cairo_set_font_size(cr, fontsize);
+  cairo_move_to(cr, c.x + dx, c.y + dy);
+  cairo_show_text(cr, text);
+  cairo_stroke(cr);
+}
+
+void vlp_create_multiline(cairo_t *cr, VlmVector *vecx, VlmVector *vecy, VlmCoordInt *plo,
+                          VlmCoordInt *phi, VlmCoordDouble *dlo, VlmCoordDouble *dhi, int width) {
+  cairo_set_line_width(cr, width);
+  const int n = std::min(vecx->size, vecy->size);
+  // A point with a NaN or infinite coordinate has no place on the canvas: it
+  // breaks the line, which resumes at the next finite point.
+  bool pen_down = false;
+  for (int k = 0; k < n; k++) {
+    const VlmCoordDouble p = {vecx->p_r_nums[k], vecy->p_r_nums[k]};
+    if (!std::isfinite(p.x) || !std::isfinite(p.y)) {
+      pen_down = false;
+      continue;
+    }
+    VlmCoordInt c;
+    vlp_data_to_canvas(plo, phi, p, &c, dlo, dhi);
+    if (pen_down) {
+      cairo_line_to(cr, c.x, c.y);
+    } else {
+      cairo_move_to(cr, c.x, c.y);
+      pen_down = true;
+    }
+  }
+  cairo_stroke(cr);
+}
+
+void vlp_create_circle(cairo_t *cr, VlmCoordDouble centre, VlmCoordInt *plo, VlmCoordInt *phi,
+                       VlmCoordDouble *dlo, VlmCoordDouble *dhi, double radius, VlmColor *fill,
+                       VlmColor *outline) {
+  VlmCoordInt c;
+  vlp_data_to_canvas(plo, phi, centre, &c, dlo, dhi);
+  cairo_new_sub_path(cr);
+  cairo_arc(cr, c.x, c.y, radius, 0, 2 * M_PI);
+  set_source(cr, outline);
+  cairo_stroke_preserve(cr);
+  set_source(cr, fill);
+  cairo_fill(cr);
+}
+
+void vlp_create_multicircle(cairo_t *cr, VlmVector *vecx, VlmVector *vecy, VlmCoordInt *plo,
+                            VlmCoordInt *phi, VlmCoordDouble *dlo, VlmCoordDouble *dhi,
+                            double radius, int width, VlmColor *fill, VlmColor *outline) {
+  cairo_set_line_width(cr, width);
+  const int n = std::min(vecx->size, vecy->size);
+  for (int k = 0; k < n; k++) {
+    const VlmCoordDouble p = {vecx->p_r_nums[k], vecy->p_r_nums[k]};
+    if (!std::isfinite(p.x) || !std::isfinite(p.y)) continue;
+    vlp_create_circle(cr, p, plo, phi, dlo, dhi, radius, fill, outline);
+  }
+}
+
+void vlp_create_rectangle(cairo_t *cr, VlmCoordDouble corner, VlmCoordInt *plo, VlmCoordInt *phi,
+                          VlmCoordDouble *dlo, VlmCoordDouble *dhi, VlmColor *fill,
+                          VlmColor *outline) {
+  VlmCoordInt c1, c2;
+  vlp_data_to_canvas(plo, phi, corner, &c1, dlo, dhi);
+  vlp_data_to_canvas(plo, phi, VlmCoordDouble{corner.x + 1.0, corner.y + 1.0}, &c2, dlo, dhi);
+  cairo_rectangle(cr, c1.x, c1.y, c2.x - c1.x, c2.y - c1.y);
+  set_source(cr, outline);
+  cairo_stroke_preserve(cr);
+  set_source(cr, fill);
+  cairo_fill(cr);
+}
+
+void vlp_create_multirectangle(cairo_t *cr, VlmMatrix *mat, VlmCoordInt *plo, VlmCoordInt *phi,
+                               VlmCoordDouble *dlo, VlmCoordDouble *dhi, int width,
+                               VlmColor *pallete, VlmColor *outline) {
+  const VlpPalleteLookup lookup(pallete);
+  multirectangle(cr, mat, plo, phi, dlo, dhi, width, lookup, outline);
+}
+
+void vlp_create_colorbar(cairo_t *cr, VlmMatrix *mat, VlmCoordInt *plo, VlmCoordInt *phi,
+                         VlmCoordDouble *dlo, VlmCoordDouble *dhi, int width, VlmColor *pallete,
+                         VlmColor *outline) {
+  const VlpPalleteLookup lookup(pallete);
+  colorbar(cr, mat, plo, phi, dlo, dhi, width, lookup, outline);
+}
+
+/* ---- palette lookup ---- */
+
+VlpPalleteLookup::VlpPalleteLookup(const VlmColor *pallete) : pallete_(pallete) {
+  const int n = pallete ? pallete[0].size : 0;
+  std::vector<std::pair<double, int>> order;
+  order.reserve(n > 0 ? n : 0);
+  for (int k = 0; k < n; k++) {
+    if (!std::isnan(pallete[k].val)) order.emplace_back(pallete[k].val, k);
+  }
+  // By value, then by index: the last of a run of equal values is the
+  // highest-index entry holding that value, which is the one a lookup uses.
+  std::sort(order.begin(), order.end());
+  vals_.resize(order.size());
+  entry_.resize(order.size());
+  for (size_t k = order.size(); k-- > 0;) {
+    vals_[k] = order[k].first;
+    const bool last_of_run = k + 1 == order.size() || order[k + 1].first != order[k].first;
+    entry_[k] = last_of_run ? order[k].second : entry_[k + 1];
+  }
+}
+
+void VlpPalleteLookup::select(double x, VlmColor *out) const {
+  const size_t n = vals_.size();
+  auto copy_entry = [&](int idx) {
+    out->r = pallete_[idx].r;
+    out->g = pallete_[idx].g;
+    out->b = pallete_[idx].b;
+    out->a = pallete_[idx].a;
+  };
+  if (n == 0 || std::isnan(x)) {
+    out->r = out->g = out->b = 0;
+    out->a = 0.0;
+    return;
+  }
+  if (n == 1 || x < vals_[0]) {
+    copy_entry(entry_[0]);
+    return;
+  }
+  if (x > vals_[n - 1]) {
+    copy_entry(entry_[n - 1]);
+    return;
+  }
+  // The last adjacent pair (s[k], s[k+1]) with s[k] <= x <= s[k+1]: k is the
+  // last sorted position holding a value <= x, kept below n - 1.
+  size_t k = static_cast<size_t>(std::upper_bound(vals_.begin(), vals_.end(), x) - vals_.begin());
+  k = std::min(k - 1, n - 2);
+  const VlmColor &a = pallete_[entry_[k]];
+  const VlmColor &b = pallete_[entry_[k + 1]];
+  const double d = b.val - a.val;
+  if (d == 0) {  // equal neighbouring values: the lower entry's colour
+    copy_entry(entry_[k]);
+    return;
+  }
+  const double t = x - a.val;
+  out->r = trunc_to_int((static_cast<double>(b.r) - static_cast<double>(a.r)) / d * t + a.r);
+  out->g = trunc_to_int((static_cast<double>(b.g) - static_cast<double>(a.g)) / d * t + a.g);
+  out->b = trunc_to_int((static_cast<double>(b.b) - static_cast<double>(a.b)) / d * t + a.b);
+  out->a = (b.a - a.a) / d * t + a.a;
+}
+
+void vlp_select_color_pallete(double *x, VlmColor *pallete, VlmColor *out) {
+  VlpPalleteLookup(pallete).select(*x, out);
+}
+
+/* ---- frame ---- */
+
+VlmVector *vlp_ticks_new(double lo, double hi) {
+  if (!std::isfinite(lo) || !std::isfinite(hi) || !(hi >= lo)) return nullptr;
+  const double step = (hi - lo) / 10;
+  if (!std::isfinite(step) || !(step > 0)) return nullptr;
+  // Every addition of step must move the running sum, or counting the ticks
+  // would never end: the step has to reach one unit in the last place of the
+  // largest magnitude on the axis.
+  const double big = std::max(std::fabs(lo), std::fabs(hi));
+  if (step < std::nextafter(big, INFINITY) - big) return nullptr;
+  return vlm_vector_new_arange_double(lo, step, hi);
+}
+
+void vlp_draw_canvas(cairo_t *cr, const VlpCanvas *can, int window_w, int window_h) {
+  cairo_save(cr);
+  cairo_set_source_rgb(cr, 1, 1, 1);
+  cairo_paint(cr);
+
+  VlmCoordDouble dlo = can->min;
+  VlmCoordDouble dhi = can->max;
+  // A canvas without limits (empty, never given xlim and ylim) or whose
+  // limits cannot be mapped stays blank.
+  if (can->col < 1 || can->row < 1 || !drawable_axis(&dlo.x, &dhi.x) ||
+      !drawable_axis(&dlo.y, &dhi.y)) {
+    cairo_restore(cr);
+    return;
+  }
+  const int hw = window_w / (2 * can->col);
+  const int hh = window_h / (2 * can->row);
+  VlmCoordInt plo = {-hw, -hh};
+  VlmCoordInt phi = {hw, hh};
+
+  cairo_translate(cr, hw, hh);
+  cairo_scale(cr, 0.8, 0.8);
+  cairo_set_source_rgb(cr, 0, 0, 0);
+
+  vlp_create_line(cr, VlmCoordDouble{dlo.x, dlo.y}, VlmCoordDouble{dhi.x, dlo.y}, &plo, &phi,
+                  &dlo, &dhi, 3);
+  vlp_create_line(cr, VlmCoordDouble{dlo.x, dlo.y}, VlmCoordDouble{dlo.x, dhi.y}, &plo, &phi,
+                  &dlo, &dhi, 3);
+
+  if (VlmVector *ticks = vlp_ticks_new(dlo.x, dhi.x)) {
+    for (int k = 0; k < ticks->size; k++) {
+      const double v = ticks->p_r_nums[k];
+      cairo_set_source_rgb(cr, 0, 0, 0);
+      select_sans(cr);
+      draw_label(cr, "%.1f", v, VlmCoordDouble{v, dlo.y}, &plo, &phi, &dlo, &dhi, 0, hh / 10);
+      cairo_set_source_rgba(cr, 0, 0, 0, 1.0);
+      vlp_create_line(cr, VlmCoordDouble{v, dlo.y}, VlmCoordDouble{v, dlo.y - (dhi.y - dlo.y) / 50},
+                      &plo, &phi, &dlo, &dhi, 2);
+      if (can->grid == 1) {
+        cairo_set_source_rgba(cr, 0, 0, 0, 0.2);
+        vlp_create_line(cr, VlmCoordDouble{v, dlo.y}, VlmCoordDouble{v, dhi.y}, &plo, &phi, &dlo,
+                        &dhi, 1);
+      }
+    }
+    vlm_vector_delete(ticks);
+  }
+
+  if (VlmVector *ticks = vlp_ticks_new(dlo.y, dhi.y)) {
+    for (int k = 0; k < ticks->size; k++) {
+      const double v = ticks->p_r_nums[k];
+      cairo_set_source_rgb(cr, 0, 0, 0);
+      select_sans(cr);
+      draw_label(cr, "%.2f", v, VlmCoordDouble{dlo.x, v}, &plo, &phi, &dlo, &dhi, -(hw / 5), 0);
+      cairo_set_source_rgba(cr, 0, 0, 0, 1.0);
+      vlp_create_line(cr, VlmCoordDouble{dlo.x, v}, VlmCoordDouble{dlo.x - (dhi.x - dlo.x) / 50, v},
+                      &plo, &phi, &dlo, &dhi, 2);
+      if (can->grid == 1) {
+        cairo_set_source_rgba(cr, 0, 0, 0, 0.2);
+        vlp_create_line(cr, VlmCoordDouble{dlo.x, v}, VlmCoordDouble{dhi.x, v}, &plo, &phi, &dlo,
+                        &dhi, 1);
+      }
+    }
+    vlm_vector_delete(ticks);
+  }
+
+  for (int i = 0; i < can->numOfVec; i++) {
+    switch (can->p_r_type[i]) {
+      case VLP_PLOT:
+        if (!can->p_r_vecx[i] || !can->p_r_vecy[i]) break;
+        cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+        cairo_set_line_join(cr, CAIRO_LINE_JOIN_BEVEL);
+        set_source(cr, &can->p_r_color[i]);
+        vlp_create_multiline(cr, can->p_r_vecx[i], can->p_r_vecy[i], &plo, &phi, &dlo, &dhi,
+                             can->p_r_linewidth[i]);
+        break;
+      case VLP_SCATTER:
+        if (!can->p_r_vecx[i] || !can->p_r_vecy[i]) break;
+        vlp_create_multicircle(cr, can->p_r_vecx[i], can->p_r_vecy[i], &plo, &phi, &dlo, &dhi,
+                               static_cast<double>(can->p_r_radius[i]), can->p_r_linewidth[i],
+                               &can->p_r_color[i], &can->p_r_color_outside[i]);
+        break;
+      case VLP_IMAGE: {
+        VlmMatrix *mat = can->p_r_mat[i];
+        if (!mat || mat->size < 1) break;
+        // One sorted palette serves every cell and the colour bar.
+        const VlpPalleteLookup lookup(can->p_r_color_pallete[i]);
+        multirectangle(cr, mat, &plo, &phi, &dlo, &dhi, can->p_r_linewidth[i], lookup,
+                       &can->p_r_color_outside[i]);
+        colorbar(cr, mat, &plo, &phi, &dlo, &dhi, can->p_r_linewidth[i], lookup,
+                 &can->p_r_color_outside[i]);
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  cairo_restore(cr);
+}
+
+/* ---- window handlers ---- */
+
+gboolean on_draw_event(GtkWidget *widget, cairo_t *cr, gpointer user_data) {
+  GtkWidget *top = gtk_widget_get_toplevel(widget);
+  int w = 0, h = 0;
+  if (GTK_IS_WINDOW(top)) gtk_window_get_size(GTK_WINDOW(top), &w, &h);
+  vlp_draw_canvas(cr, static_cast<const VlpCanvas *>(user_data), w, h);
+  return FALSE;
+}
+
+void destroy(GtkWidget *widget, gpointer user_data) {
+  (void)widget;
+  std::free(user_data);
+  gtk_main_quit();
+}

@@ -1,0 +1,356 @@
+/* velta plotting: figures, canvases, series and palettes; the window and
+ * file export. The drawing itself is in draw.cpp. */
+#include "vlp.h"
+#include "vlp_draw.h"
+
+#include <cairo-pdf.h>
+#include <cairo-svg.h>
+#include <cairo.h>
+#include <gtk/gtk.h>
+
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <string>
+
+namespace {
+
+template <typename T>
+void grow(T **arr, int count) {
+  *arr = static_cast<T *>(std::realloc(*arr, sizeof(T) * static_cast<size_t>(count)));
+  std::memset(&(*arr)[count - 1], 0, sizeof(T));
+}
+
+const VlmColor kBlack = {0, 0, 0, 1.0, 0.0, 0};
+
+/* row, col and index as the window (and the export) lay the canvases out. */
+void place_canvases(VlpFigure *fig) {
+  for (int i = 0; i < fig->size; i++) {
+    fig->p_r_canvas[i].row = fig->row;
+    fig->p_r_canvas[i].col = fig->col;
+    fig->p_r_canvas[i].index = i;
+  }
+}
+
+}  // namespace
+
+extern "C" {
+
+/* ---- palettes ---- */
+
+VlmColor *vlp_color_pallete_new(int size) {
+  // Entry 0 always exists, since it carries the count.
+  const size_t n = size > 1 ? static_cast<size_t>(size) : 1;
+  VlmColor *clr = static_cast<VlmColor *>(std::calloc(n, sizeof(VlmColor)));
+  clr[0].size = size;
+  return clr;
+}
+
+void vlp_color_pallete_delete(VlmColor *clr) { std::free(clr); }
+
+void *vlp_color_pallete_set(VlmColor *clr, int index, int r, int g, int b, double a, double val) {
+  clr[index].r = r;
+  clr[index].g = g;
+  clr[index].b = b;
+  clr[index].a = a;
+  clr[index].val = val;
+  return nullptr;
+}
+
+/* ---- figures ---- */
+
+VlpFigure *vlp_figure_new(int row, int col) {
+  VlpFigure *fig = static_cast<VlpFigure *>(std::malloc(sizeof(VlpFigure)));
+  fig->row = row;
+  fig->col = col;
+  fig->size = row * col;
+  const size_t n = fig->size > 0 ? static_cast<size_t>(fig->size) : 0;
+  fig->p_r_canvas = static_cast<VlpCanvas *>(std::calloc(n > 0 ? n : 1, sizeof(VlpCanvas)));
+  const double unset = std::numeric_limits<double>::quiet_NaN();
+  for (size_t i = 0; i < n; i++) {
+    VlpCanvas *can = &fig->p_r_canvas[i];
+    can->numOfVec = 0;
+    // Limits are unset until the first series or xlim/ylim; NaN marks them
+    // so that such a canvas is drawn blank.
+    can->min.x = can->min.y = can->max.x = can->max.y = unset;
+  }
+  place_canvases(fig);
+  return fig;
+}
+
+VlpFigure *vlp_subplots(int row, int col) { return vlp_figure_new(row, col); }
+
+void vlp_figure_delete(VlpFigure *fig) {
+  if (!fig) return;
+  for (int i = 0; i < fig->size; i++) {
+    VlpCanvas *can = &fig->p_r_canvas[i];
+    if (can->numOfVec == 0) continue;
+    // Palettes are held by image series; a slot of another series is null
+    // unless a palette was stored there, which the canvas then owns too.
+    for (int k = 0; k < can->numOfVec; k++) vlp_color_pallete_delete(can->p_r_color_pallete[k]);
+    std::free(can->p_r_type);
+    std::free(can->p_r_linewidth);
+    std::free(can->p_r_radius);
+    std::free(can->p_r_vecx);
+    std::free(can->p_r_vecy);
+    std::free(can->p_r_mat);
+    std::free(can->p_r_color);
+    std::free(can->p_r_color_outside);
+    std::free(can->p_r_color_pallete);
+  }
+  std::free(fig->p_r_canvas);
+  std::free(fig);
+}
+
+VlpCanvas *vlp_set_canvas(VlpFigure *fig, int index) { return &fig->p_r_canvas[index]; }
+
+/* ---- series ---- */
+
+void vlp_allocation(VlpCanvas *can, VlmVector *vecx, VlmVector *vecy, VlmMatrix *mat, int type) {
+  if (can->numOfVec == 0) {
+    can->p_r_type = nullptr;
+    can->p_r_linewidth = nullptr;
+    can->p_r_radius = nullptr;
+    can->p_r_vecx = nullptr;
+    can->p_r_vecy = nullptr;
+    can->p_r_mat = nullptr;
+    can->p_r_color = nullptr;
+    can->p_r_color_outside = nullptr;
+    can->p_r_color_pallete = nullptr;
+    if (type == VLP_IMAGE) {
+      can->min.x = -0.5;
+      can->min.y = -0.5;
+      can->max.x = mat->r_shape[1] - 0.5;
+      can->max.y = mat->r_shape[0] - 0.5;
+    } else if (vecx && vecy) {
+      can->min.x = vlm_vector_min(vecx);
+      can->min.y = vlm_vector_min(vecy);
+      can->max.x = vlm_vector_max(vecx);
+      can->max.y = vlm_vector_max(vecy);
+    }
+  }
+  const int count = can->numOfVec + 1;
+  can->numOfVec = count;
+  grow(&can->p_r_type, count);
+  grow(&can->p_r_linewidth, count);
+  grow(&can->p_r_radius, count);
+  grow(&can->p_r_vecx, count);
+  grow(&can->p_r_vecy, count);
+  grow(&can->p_r_mat, count);
+  grow(&can->p_r_color, count);
+  grow(&can->p_r_color_outside, count);
+  grow(&can->p_r_color_pallete, count);
+
+  const int n = count - 1;
+  can->p_r_type[n] = type;
+  switch (type) {
+    case VLP_PLOT:
+      can->p_r_linewidth[n] = 5;
+      can->p_r_color[n] = kBlack;
+      can->p_r_vecx[n] = vecx;
+      can->p_r_vecy[n] = vecy;
+      break;
+    case VLP_SCATTER:
+      can->p_r_linewidth[n] = 1;
+      can->p_r_radius[n] = 5;
+      can->p_r_color[n] = kBlack;
+      can->p_r_color_outside[n] = kBlack;
+      can->p_r_vecx[n] = vecx;
+      can->p_r_vecy[n] = vecy;
+      break;
+    case VLP_IMAGE: {
+      can->p_r_linewidth[n] = 1;
+      can->p_r_color[n] = kBlack;
+      can->p_r_color_outside[n] = kBlack;
+      can->p_r_mat[n] = mat;
+      VlmColor *pal = vlp_color_pallete_new(2);
+      vlp_color_pallete_set(pal, 0, 0, 0, 0, 1.0, vlm_matrix_min(mat));
+      vlp_color_pallete_set(pal, 1, VRGB, 0, 0, 1.0, vlm_matrix_max(mat));
+      can->p_r_color_pallete[n] = pal;
+      break;
+    }
+    default:
+      can->p_r_vecx[n] = vecx;
+      can->p_r_vecy[n] = vecy;
+      can->p_r_mat[n] = mat;
+      break;
+  }
+  can->grid = 0;
+}
+
+void *vlp_plot(VlpCanvas *can, VlmVector *vecx, VlmVector *vecy) {
+  vlp_allocation(can, vecx, vecy, nullptr, VLP_PLOT);
+  return nullptr;
+}
+
+void *vlp_scatter(VlpCanvas *can, VlmVector *vecx, VlmVector *vecy) {
+  vlp_allocation(can, vecx, vecy, nullptr, VLP_SCATTER);
+  return nullptr;
+}
+
+void *vlp_imshow(VlpCanvas *can, VlmMatrix *mat) {
+  vlp_allocation(can, nullptr, nullptr, mat, VLP_IMAGE);
+  return nullptr;
+}
+
+VlmColor *vlp_color_pallete_canvas_set_size(VlpCanvas *can, int line, int size) {
+  VlmColor *pal = vlp_color_pallete_new(size);
+  vlp_color_pallete_delete(can->p_r_color_pallete[line]);
+  can->p_r_color_pallete[line] = pal;
+  return pal;
+}
+
+/* ---- attributes ---- */
+
+void *vlp_xlim(VlpCanvas *can, double min, double max) {
+  can->min.x = min;
+  can->max.x = max;
+  return nullptr;
+}
+
+void *vlp_ylim(VlpCanvas *can, double min, double max) {
+  can->min.y = min;
+  can->max.y = max;
+  return nullptr;
+}
+
+void *vlp_set_grid(VlpCanvas *can, int boolean) {
+  can->grid = boolean;
+  return nullptr;
+}
+
+void *vlp_set_radius(VlpCanvas *can, int line, int radius) {
+  can->p_r_radius[line] = radius;
+  return nullptr;
+}
+
+void *vlp_set_linewidth(VlpCanvas *can, int line, int linewidth) {
+  can->p_r_linewidth[line] = linewidth;
+  return nullptr;
+}
+
+void *vlp_set_color_alpha(VlpCanvas *can, int line, int red, int green, int blue, double alpha) {
+  VlmColor *c = &can->p_r_color[line];
+  c->r = red;
+  c->g = green;
+  c->b = blue;
+  c->a = alpha;
+  return nullptr;
+}
+
+void *vlp_set_color_alpha_line(VlpCanvas *can, int line, int red, int green, int blue,
+                               double alpha) {
+  VlmColor *c = &can->p_r_color_outside[line];
+  c->r = red;
+  c->g = green;
+  c->b = blue;
+  c->a = alpha;
+  return nullptr;
+}
+
+/* ---- window ---- */
+
+int vlp_show_checked(VlpFigure *fig) {
+  // GTK would otherwise switch the process to the environment's locale, and
+  // "%f" would write decimal commas from then on. Allowed only before the
+  // first initialisation.
+  static bool locale_kept = false;
+  if (!locale_kept) {
+    gtk_disable_setlocale();
+    locale_kept = true;
+  }
+  if (!gtk_init_check(nullptr, nullptr)) return -1;
+
+  GtkWidget *window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  GtkWidget *grid = gtk_grid_new();
+  gtk_container_add(GTK_CONTAINER(window), grid);
+  const size_t n = fig->size > 0 ? static_cast<size_t>(fig->size) : 1;
+  GtkWidget **areas = static_cast<GtkWidget **>(std::malloc(n * sizeof(GtkWidget *)));
+  place_canvases(fig);
+  for (int i = 0; i < fig->size; i++) {
+    GtkWidget *area = gtk_drawing_area_new();
+    areas[i] = area;
+    gtk_widget_set_hexpand(area, TRUE);
+    gtk_widget_set_vexpand(area, TRUE);
+    gtk_grid_attach(GTK_GRID(grid), area, i % fig->col, i / fig->col, 1, 1);
+    g_signal_connect(area, "draw", G_CALLBACK(on_draw_event), &fig->p_r_canvas[i]);
+  }
+  g_signal_connect(window, "destroy", G_CALLBACK(destroy), areas);
+  gtk_widget_show_all(window);
+  gtk_main();
+  return 0;
+}
+
+void vlp_show(VlpFigure *fig) { (void)vlp_show_checked(fig); }
+
+/* ---- file export ---- */
+
+int vlp_savefig(VlpFigure *fig, const char *filename, int width, int height) {
+  enum Format { PNG, SVG, PDF };
+  const char *dot = std::strrchr(filename, '.');
+  const char *slash = std::strrchr(filename, '/');
+  if (!dot || (slash && slash > dot)) return VLP_SAVEFIG_BAD_EXTENSION;
+  std::string ext(dot + 1);
+  for (char &ch : ext) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  Format format;
+  if (ext == "png") {
+    format = PNG;
+  } else if (ext == "svg") {
+    format = SVG;
+  } else if (ext == "pdf") {
+    format = PDF;
+  } else {
+    return VLP_SAVEFIG_BAD_EXTENSION;
+  }
+  if (width < 1 || height < 1) return VLP_SAVEFIG_BAD_SIZE;
+
+  cairo_surface_t *surface = nullptr;
+  switch (format) {
+    case PNG:
+      surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+      break;
+    case SVG:
+      surface = cairo_svg_surface_create(filename, width, height);
+      break;
+    case PDF:
+      surface = cairo_pdf_surface_create(filename, width, height);
+      break;
+  }
+  const cairo_status_t created = cairo_surface_status(surface);
+  if (created != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(surface);
+    return created == CAIRO_STATUS_INVALID_SIZE ? VLP_SAVEFIG_BAD_SIZE : VLP_SAVEFIG_WRITE_ERROR;
+  }
+
+  place_canvases(fig);
+  cairo_t *cr = cairo_create(surface);
+  // Pixels left over when the size does not divide evenly are white too.
+  cairo_set_source_rgb(cr, 1, 1, 1);
+  cairo_paint(cr);
+  if (fig->row > 0 && fig->col > 0) {
+    const int cell_w = width / fig->col;
+    const int cell_h = height / fig->row;
+    for (int i = 0; i < fig->size; i++) {
+      // Each canvas is confined to its cell, as a drawing area is.
+      cairo_save(cr);
+      cairo_translate(cr, (i % fig->col) * cell_w, (i / fig->col) * cell_h);
+      cairo_rectangle(cr, 0, 0, cell_w, cell_h);
+      cairo_clip(cr);
+      vlp_draw_canvas(cr, &fig->p_r_canvas[i], width, height);
+      cairo_restore(cr);
+    }
+  }
+  cairo_status_t status = cairo_status(cr);
+  cairo_destroy(cr);
+  if (format == PNG && status == CAIRO_STATUS_SUCCESS) {
+    status = cairo_surface_write_to_png(surface, filename);
+  }
+  cairo_surface_finish(surface);
+  if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(surface);
+  cairo_surface_destroy(surface);
+  return status == CAIRO_STATUS_SUCCESS ? VLP_SAVEFIG_OK : VLP_SAVEFIG_WRITE_ERROR;
+}
+
+}  // extern "C"
