@@ -1,0 +1,189 @@
+"""The module frame: start, constants, pointer objects, ownership, conversions."""
+import gc
+import subprocess
+import sys
+
+import numpy
+import pytest
+
+import _velta
+import velta
+
+
+def test_module_has_no_docstring_and_the_constants():
+    assert _velta.__doc__ is None
+    assert [(n, getattr(_velta, n)) for n in
+            ("FALSE", "TRUE", "VRGB", "VLP_PLOT", "VLP_SCATTER", "VLP_IMAGE", "VLP_CONTOUR")] == [
+        ("FALSE", 0), ("TRUE", 1), ("VRGB", 255), ("VLP_PLOT", 0), ("VLP_SCATTER", 1),
+        ("VLP_IMAGE", 2), ("VLP_CONTOUR", 3)]
+    assert all(type(getattr(_velta, n)) is int for n in ("FALSE", "VRGB", "VLP_CONTOUR"))
+
+
+def test_instance_method_helper_is_exposed():
+    wrapped = _velta.SWIG_PyInstanceMethod_New(len)
+    assert callable(wrapped)
+
+
+@pytest.mark.parametrize("call, exc, message", [
+    (lambda: _velta.vlm_random(1.0), TypeError, "vlm_random expected 2 arguments, got 1"),
+    (lambda: _velta.vlm_vector_new(2.0), TypeError, "in method 'vlm_vector_new', argument 1 of type 'int'"),
+    (lambda: _velta.vlm_vector_new(2 ** 31), OverflowError,
+     "in method 'vlm_vector_new', argument 1 of type 'int'"),
+    (lambda: _velta.vlm_vector_new(numpy.int64(2)), TypeError,
+     "in method 'vlm_vector_new', argument 1 of type 'int'"),
+    (lambda: _velta.vlm_random("1", 2), TypeError, "in method 'vlm_random', argument 1 of type 'double'"),
+    (lambda: _velta.vlm_random(1, 2 ** 1100), TypeError, "in method 'vlm_random', argument 2 of type 'double'"),
+    (lambda: _velta.vlm_string_length_string(b"abc"), TypeError,
+     "in method 'vlm_string_length_string', argument 1 of type 'char *'"),
+    (lambda: _velta.vlm_string_length_string("\udcff"), TypeError,
+     "in method 'vlm_string_length_string', argument 1 of type 'char *'"),
+    (lambda: _velta.VlmVector_size_set(_velta.vlm_vector_new_zero(1), 1.5), TypeError,
+     "in method 'VlmVector_size_set', argument 2 of type 'int'"),
+    (lambda: _velta.vlm_vector_append_vector(_velta.vlm_vector_new_zero(1), 3), TypeError,
+     "in method 'vlm_vector_append_vector', argument 2 of type 'VlmVector *'"),
+    (lambda: _velta.delete_VlmVector(3), TypeError,
+     "in method 'delete_VlmVector', argument 1 of type 'struct s_vector *'"),
+    (lambda: _velta.vlm_data_delete(3), TypeError, "in method 'vlm_data_delete', argument 1 of type 'void *'"),
+    (lambda: _velta.vlm_vector_min(_velta.new_VlmSlice()), TypeError,
+     "in method 'vlm_vector_min', argument 1 of type 'VlmVector *'"),
+])
+def test_argument_refusals(call, exc, message):
+    with pytest.raises(exc) as info:
+        call()
+    assert str(info.value) == message
+
+
+def test_accepted_conversions():
+    assert 1.0 <= _velta.vlm_random(1, 2) <= 2.0
+    assert _velta.vlm_random(numpy.float64(3.0), 3) == 3.0
+    assert _velta.vlm_vector_new_zero(True).size == 1
+    assert _velta.vlm_string_length_string("abc") == 3
+
+
+@pytest.mark.parametrize("call", [
+    lambda: _velta.vlm_vector_min(None),
+    lambda: _velta.vlm_vector_get_item(None, 0),
+    lambda: _velta.VlmVector_size_get(None),
+    lambda: _velta.delete_VlmVector(None),
+    lambda: _velta.vlm_vector_append_vector(_velta.vlm_vector_new_zero(1), None),
+    lambda: _velta.VlmMatrix_r_shape_set(None, None),
+    lambda: _velta.vlm_string_length_string(None),
+    lambda: _velta.vlm_sin(None),
+    lambda: _velta.vlm_vector_input_function(_velta.vlm_vector_new_zero(1), None),
+])
+def test_none_is_refused_where_a_record_is_required(call):
+    with pytest.raises((TypeError, ValueError)):
+        call()
+
+
+def test_none_where_the_frame_allows_it():
+    assert _velta.VlmVector_size_set(None, 3) is None
+    assert _velta.vlm_data_delete(None) is None
+    assert _velta.delete_VlmSlice(None) is None
+
+
+def test_bare_pointer_object_and_its_flag():
+    p = _velta.new_VlmSlice()
+    assert type(p).__name__ == "SwigPyObject"
+    assert repr(p).startswith("<Swig Object of type 's_slice *' at 0x")
+    assert str(p) == repr(p)
+    assert p.own() is True
+    assert p.own(False) is True
+    assert p.own() is False
+    p.acquire()
+    assert p.own() is True
+    p.disown()
+    assert p.own() is False
+    _velta.delete_VlmSlice(p)
+
+
+def test_pointer_object_operations():
+    a = velta.vlm_vector_new_zero(2)
+    first, second = velta.vlm_vector_new_copy(a), velta.vlm_vector_new_copy(a)
+    assert first.this != second.this
+    assert not (first.this == second.this)
+    with pytest.raises(TypeError) as info:
+        first.this.append(5)
+    assert str(info.value) == "Attempt to append a non SwigPyObject"
+    assert int(first.this) != 0
+    with pytest.raises(TypeError):
+        hash(first.this)
+    for rec in (a, first, second):
+        velta.vlm_vector_delete(rec)
+
+
+def test_getters_give_new_objects_for_the_same_record():
+    m = velta.vlm_matrix_new_zero(2, 2)
+    shape1, shape2 = m.r_shape, m.r_shape
+    assert shape1 is not shape2
+    assert shape1 == shape2
+    assert repr(shape1).startswith("<Swig Object of type 'int *' at ")
+    v = velta.vlm_vector_new_zero(2)
+    assert v.p_r_nums is not v.p_r_nums and v.p_r_nums == v.p_r_nums
+    velta.vlm_vector_delete(v)
+    velta.vlm_matrix_delete(m)
+
+
+def test_flat_constructor_results_are_not_owned():
+    v = velta.vlm_vector_new_zero(3)
+    assert isinstance(v, velta.VlmVector)
+    assert v.this.own() is False
+    velta.vlm_vector_delete(v)
+
+
+@pytest.mark.parametrize("take", [
+    lambda o: o.this.acquire(),
+    lambda o: o.this.own(True),
+    lambda o: setattr(o, "thisown", True),
+])
+def test_taking_ownership_many_times_keeps_the_runtime_intact(take, collect):
+    for _ in range(3000):
+        v = velta.vlm_vector_new_constant(4, 1.5)
+        take(v)
+        del v
+    collect()
+    # The runtime still knows how to release records and name their types.
+    p = _velta.new_VlmSlice()
+    assert "s_slice *" in repr(p)
+    v = velta.vlm_vector_new_zero(1)
+    v.this.acquire()
+    assert velta.vlm_vector_to_string(v, 0) == "1 [0.000000]\n"
+
+
+def test_explicit_release_disowns_the_object(collect):
+    v = velta.vlm_vector_new_zero(3)
+    v.this.acquire()
+    velta.vlm_vector_delete(v)
+    assert v.this.own() is False
+    w = velta.vlm_vector_new_zero(3)
+    w.this.acquire()
+    velta.vlm_data_delete(w.p_r_nums)
+    velta.vlm_data_delete(w)
+    assert w.this.own() is False
+    del v, w
+    collect()
+
+
+def test_leak_warning_before_the_class_is_registered():
+    script = (
+        "import sys; sys.path[:0] = %r\n"
+        "import _velta\n"
+        "p = _velta.new_VlmVector(3)\n"
+        "del p\n" % (sys.path,))
+    out = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, check=True)
+    assert out.stdout == "swig/python detected a memory leak of type 's_vector *', no destructor found.\n"
+
+
+@pytest.mark.parametrize("entry, doc", [
+    ("vlm_random", "\nvlm_random(double min, double max) -> double\n\nParameters\n----------\n"
+                   "min: double\nmax: double\n\n"),
+    ("new_VlmSlice", "new_VlmSlice() -> VlmSlice"),
+    ("delete_s_iter", "delete_s_iter(s_iter self)"),
+    ("s_iter_ptr_get", "s_iter_ptr_get(s_iter self) -> double *"),
+    ("vlm_vector_append_vector", "\nvlm_vector_append_vector(VlmVector vec_target, VlmVector vec_another)"
+                                 " -> void *\n\nParameters\n----------\nvec_target: VlmVector *\n"
+                                 "vec_another: VlmVector *\n\n"),
+    ("vlm_data_delete", "\nvlm_data_delete(void * __ptr)\n\nParameters\n----------\n__ptr: void *\n\n"),
+])
+def test_docstrings(entry, doc):
+    assert getattr(_velta, entry).__doc__ == doc
