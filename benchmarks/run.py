@@ -1,0 +1,223 @@
+"""Benchmark table: velta against NumPy, plain C loops and matplotlib.
+
+Every case is timed several times; the table shows velta's median, the
+peer's median measured in the same run, and their ratio (velta / peer, so
+below 1.0 means velta is faster; for GFLOP/s rows the ratio is velta's rate
+over the peer's). Usage:
+
+    PYTHONPATH=build/python /usr/bin/python3 benchmarks/run.py [--smoke] [--peers PATH]
+
+--smoke runs every case once on tiny sizes, to keep the suite from rotting.
+"""
+import os
+
+# Our library has no threads: compare against single-threaded BLAS.
+os.environ["OPENBLAS_NUM_THREADS"] = "1"
+os.environ["OMP_NUM_THREADS"] = "1"
+os.environ.setdefault("MPLBACKEND", "Agg")
+
+import argparse  # noqa: E402
+import statistics  # noqa: E402
+import subprocess  # noqa: E402
+import sys  # noqa: E402
+import tempfile  # noqa: E402
+import time  # noqa: E402
+
+import numpy  # noqa: E402
+
+import velta  # noqa: E402
+from velta import VlmMatrix, VlmVector, VlpFigure  # noqa: E402
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def blas_name():
+    """The BLAS library NumPy loaded, read from the process's mappings."""
+    try:
+        with open("/proc/self/maps") as maps:
+            libs = {os.path.basename(line.split()[-1]) for line in maps if "blas" in line.lower()}
+    except OSError:
+        libs = set()
+    return ", ".join(sorted(libs)) or "unknown"
+
+
+def median_time(fn, repeats):
+    times = []
+    for _ in range(repeats):
+        t0 = time.perf_counter()
+        fn()
+        times.append(time.perf_counter() - t0)
+    return statistics.median(times)
+
+
+def peer_time(peers, kind, n, repeats):
+    out = subprocess.run([peers, kind, str(n), str(repeats)], capture_output=True, text=True, check=True)
+    return float(out.stdout)
+
+
+class Table:
+    def __init__(self):
+        self.rows = []
+
+    def add(self, case, ours, peer_name, theirs, unit="s", target=""):
+        ratio = ours / theirs
+        self.rows.append((case, ours, peer_name, theirs, ratio, unit, target))
+        fmt = "{:.3g}"
+        print("| {} | {} {} | {} | {} {} | {:.3f}x | {} |".format(
+            case, fmt.format(ours), unit, peer_name, fmt.format(theirs), unit, ratio, target), flush=True)
+
+
+def bench_matmul(table, n, repeats, peers):
+    rng = numpy.random.default_rng(1)
+    a_np, b_np = rng.uniform(-1, 1, (n, n)), rng.uniform(-1, 1, (n, n))
+    a, b = VlmMatrix(a_np), VlmMatrix(b_np)
+
+    def ours():
+        c = a @ b
+        c.this.acquire()
+
+    flops = 2.0 * n ** 3
+    t_ours = median_time(ours, repeats)
+    t_np = median_time(lambda: a_np @ b_np, repeats)
+    table.add("`VlmMatrix @` %dx%d" % (n, n), flops / t_ours / 1e9, "numpy `a @ b`",
+              flops / t_np / 1e9, "GFLOP/s", ">= 0.35x")
+    if peers:
+        t_loop = peer_time(peers, "matmul", n, max(1, repeats // 2))
+        table.add("`VlmMatrix @` %dx%d" % (n, n), flops / t_ours / 1e9, "plain i-j-k loop (C)",
+                  flops / t_loop / 1e9, "GFLOP/s", ">= 20x")
+
+
+def bench_sort(table, n, repeats):
+    data = numpy.random.default_rng(2).uniform(-1e6, 1e6, n)
+    v = VlmVector(data)
+
+    def ours():
+        w = v.copy()
+        w.this.acquire()
+        w.sort()
+
+    def theirs():
+        numpy.sort(data)
+    table.add("`sort()` %d doubles (incl. copy)" % n, median_time(ours, repeats), "`numpy.sort`",
+              median_time(theirs, repeats), target="<= 1.0x")
+
+
+def bench_text(table, n, repeats, peers):
+    v = VlmVector(numpy.random.default_rng(3).uniform(-1e6, 1e6, n))
+    t_ours = median_time(lambda: velta.vlm_vector_to_string(v, 1), repeats)
+    if peers:
+        table.add("full text of %d elements" % n, t_ours, "C `snprintf(\"%f\")` loop",
+                  peer_time(peers, "text", n, repeats), target="<= 0.25x")
+
+
+def bench_from_numpy(table, n, repeats):
+    vec_data = numpy.random.default_rng(4).uniform(size=n)
+    mat_data = vec_data.reshape(n // 1000, 1000) if n >= 1000 else vec_data.reshape(1, n)
+    t_copy = median_time(lambda: numpy.copy(vec_data), repeats)
+    table.add("`VlmVector(np_array)` %d" % n, median_time(lambda: VlmVector(vec_data), repeats),
+              "`numpy.copy`", t_copy, target="<= 1.2x")
+    table.add("`VlmMatrix(np_array)` %d" % n, median_time(lambda: VlmMatrix(mat_data), repeats),
+              "`numpy.copy`", median_time(lambda: numpy.copy(mat_data), repeats), target="<= 1.2x")
+
+
+def bench_indexing(table, n, repeats):
+    data = numpy.random.default_rng(5).uniform(size=n)
+    v = VlmVector(data)
+    idx = range(n)
+
+    def ours():
+        for i in idx:
+            v[i]
+
+    def theirs():
+        for i in idx:
+            data[i]
+    table.add("`v[i]` %d reads" % n, median_time(ours, repeats), "NumPy `a[i]`",
+              median_time(theirs, repeats), target="<= 1.5x")
+
+    def ours_iter():
+        for _ in v:
+            pass
+
+    def theirs_iter():
+        for _ in data:
+            pass
+    table.add("`for x in v` %d" % n, median_time(ours_iter, repeats), "`for x in a` NumPy",
+              median_time(theirs_iter, repeats), target="<= 1.0x")
+
+
+def bench_render(table, image_n, line_n, repeats, workdir):
+    try:
+        import matplotlib
+        matplotlib.use("Agg")
+        import matplotlib.pyplot as plt
+    except ImportError:
+        print("matplotlib is not installed: rendering rows skipped")
+        return
+    data = numpy.random.default_rng(6).uniform(0, 10, (image_n, image_n))
+    ours_png = os.path.join(workdir, "ours.png")
+    theirs_png = os.path.join(workdir, "theirs.png")
+    mat = VlmMatrix(data)
+
+    def ours_image():
+        fig = VlpFigure(1, 1)
+        fig.imshow(0, mat)
+        fig.savefig(ours_png, 800, 600)
+
+    def theirs_image():
+        fig = plt.figure(figsize=(8, 6), dpi=100)
+        image = plt.imshow(data)
+        plt.colorbar(image)
+        fig.savefig(theirs_png)
+        plt.close(fig)
+    table.add("image %dx%d + colour bar to 800x600 PNG" % (image_n, image_n),
+              median_time(ours_image, repeats), "matplotlib imshow+colorbar+savefig",
+              median_time(theirs_image, repeats), target="<= 1.5x")
+
+    x = numpy.linspace(0, 100, line_n)
+    y = numpy.sin(x)
+    vx, vy = VlmVector(x), VlmVector(y)
+
+    def ours_line():
+        fig = VlpFigure(1, 1)
+        fig.plot(0, vx, vy)
+        fig.savefig(ours_png, 800, 600)
+
+    def theirs_line():
+        fig = plt.figure(figsize=(8, 6), dpi=100)
+        plt.plot(x, y)
+        fig.savefig(theirs_png)
+        plt.close(fig)
+    table.add("line plot of %d points to PNG" % line_n, median_time(ours_line, repeats),
+              "matplotlib plot+savefig", median_time(theirs_line, repeats), target="<= 1.0x")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--smoke", action="store_true", help="tiny sizes, one run each")
+    parser.add_argument("--peers", default=os.path.join(HERE, "..", "build", "velta_bench_peers"),
+                        help="the plain C peers executable")
+    args = parser.parse_args()
+    peers = args.peers if os.path.exists(args.peers) else None
+    if peers is None:
+        print("plain C peers not found at %s: those rows are skipped" % args.peers)
+    smoke = args.smoke
+    r = 1 if smoke else 5
+    print("NumPy %s, BLAS: %s, OPENBLAS_NUM_THREADS=%s" % (
+        numpy.__version__, blas_name(), os.environ["OPENBLAS_NUM_THREADS"]))
+    print()
+    print("| case | velta | peer | peer's time | ratio | target |")
+    print("|---|---|---|---|---|---|")
+    table = Table()
+    bench_matmul(table, 8 if smoke else 1024, 1 if smoke else 3, peers)
+    bench_sort(table, 100 if smoke else 1_000_000, r)
+    bench_text(table, 100 if smoke else 1_000_000, r, peers)
+    bench_from_numpy(table, 2000 if smoke else 10_000_000, r)
+    bench_indexing(table, 100 if smoke else 1_000_000, r)
+    with tempfile.TemporaryDirectory() as workdir:
+        bench_render(table, 4 if smoke else 200, 10 if smoke else 100_000, r, workdir)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
