@@ -177,3 +177,121 @@ static int velta_made(const void *record) {
   return 0;
 }
 %}
+
+/* ---- matrices ---- */
+%{
+/* Shapes given to a constructor: no negative count, and the element count
+ * rows * columns must stay a 32-bit count. */
+static int velta_matrix_dims(long long rows, long long cols) {
+  if (rows < 0 || cols < 0) {
+    PyErr_Format(PyExc_ValueError, "matrix dimensions must not be negative, got %lld x %lld", rows, cols);
+    return -1;
+  }
+  if (rows * cols > INT_MAX) {
+    PyErr_Format(PyExc_OverflowError, "a %lld x %lld matrix would exceed 2147483647 elements", rows, cols);
+    return -1;
+  }
+  return 0;
+}
+
+/* Element (row, col) lives at row * columns + col; computed in 64 bits so
+ * that no product wraps into the block. */
+static long long velta_matrix_flat_index(const VlmMatrix *m, int row, int col) {
+  return (long long)row * m->r_shape[1] + col;
+}
+
+/* A read must land inside the block. */
+static int velta_matrix_read_index(const VlmMatrix *m, int row, int col) {
+  long long index = velta_matrix_flat_index(m, row, col);
+  if (index < 0 || index >= m->size) {
+    PyErr_Format(PyExc_IndexError, "index (%d, %d) is out of range for a %d x %d matrix of size %d", row, col,
+                 m->r_shape[0], m->r_shape[1], m->size);
+    return -1;
+  }
+  return 0;
+}
+
+/* A write at or beyond the size changes nothing; one before the block is
+ * refused. */
+static int velta_matrix_write_index(const VlmMatrix *m, int row, int col) {
+  if (velta_matrix_flat_index(m, row, col) < 0) {
+    PyErr_Format(PyExc_IndexError, "index (%d, %d) is out of range for a %d x %d matrix of size %d", row, col,
+                 m->r_shape[0], m->r_shape[1], m->size);
+    return -1;
+  }
+  return 0;
+}
+
+/* Operations that walk rows and columns read r_shape[0] * r_shape[1]
+ * elements: the shape must not be negative nor describe more elements than
+ * the block holds (vlm_matrix_copy_shape or the shape setter can leave it
+ * so). */
+static int velta_matrix_fits(const VlmMatrix *m) {
+  if (m->r_shape[0] < 0 || m->r_shape[1] < 0) {
+    PyErr_Format(PyExc_ValueError, "the matrix shape (%d,%d) is negative", m->r_shape[0], m->r_shape[1]);
+    return -1;
+  }
+  if ((long long)m->r_shape[0] * m->r_shape[1] > m->size) {
+    PyErr_Format(PyExc_ValueError, "the matrix shape (%d,%d) describes more elements than its size %d",
+                 m->r_shape[0], m->r_shape[1], m->size);
+    return -1;
+  }
+  return 0;
+}
+
+/* Inclusive bounds first..last of one axis of count entries. */
+static int velta_matrix_span(const char *axis, int first, int last, int count) {
+  if (first > last) {
+    PyErr_Format(PyExc_IndexError, "%s range %d..%d is reversed", axis, first, last);
+    return -1;
+  }
+  if (first < 0 || last >= count) {
+    PyErr_Format(PyExc_IndexError, "%s range %d..%d is out of range for %d %ss", axis, first, last, count, axis);
+    return -1;
+  }
+  return 0;
+}
+
+/* Extraction of rows row1..row2 and columns col1..col2 (inclusive). */
+static int velta_matrix_block(const VlmMatrix *m, int row1, int row2, int col1, int col2) {
+  if (velta_matrix_span("row", row1, row2, m->r_shape[0]) < 0 ||
+      velta_matrix_span("column", col1, col2, m->r_shape[1]) < 0)
+    return -1;
+  return velta_matrix_fits(m);
+}
+
+static int velta_matrix_row(const VlmMatrix *m, int row) {
+  if (row < 0 || row >= m->r_shape[0]) {
+    PyErr_Format(PyExc_IndexError, "row %d is out of range for a matrix of %d rows", row, m->r_shape[0]);
+    return -1;
+  }
+  return velta_matrix_fits(m);
+}
+
+static int velta_matrix_column(const VlmMatrix *m, int col) {
+  if (col < 0 || col >= m->r_shape[1]) {
+    PyErr_Format(PyExc_IndexError, "column %d is out of range for a matrix of %d columns", col, m->r_shape[1]);
+    return -1;
+  }
+  return velta_matrix_fits(m);
+}
+
+/* The product reads both operands by their shapes and makes a
+ * rows(a) x columns(b) result; mismatched inner sizes are the library's
+ * null result, not an error. */
+static int velta_matrix_product(const VlmMatrix *a, const VlmMatrix *b) {
+  if (a->r_shape[1] != b->r_shape[0])
+    return 0;
+  if (velta_matrix_fits(a) < 0 || velta_matrix_fits(b) < 0)
+    return -1;
+  return velta_matrix_dims(a->r_shape[0], b->r_shape[1]);
+}
+
+static int velta_matrix_not_empty(const VlmMatrix *m, const char *what) {
+  if (m->size < 1) {
+    PyErr_Format(PyExc_ValueError, "%s of an empty matrix", what);
+    return -1;
+  }
+  return 0;
+}
+%}
