@@ -136,12 +136,12 @@ typedef double v8d __attribute__((vector_size(64)));
 
 __attribute__((target("avx512f"))) void gemm_avx512(const double *A, const double *B, double *C, std::size_t m,
                                                      std::size_t n, std::size_t p) {
-  gemm<v8d, 8, 8, 3>(A, B, C, m, n, p);
+  gemm<v8d, 8, 12, 2>(A, B, C, m, n, p);
 }
 
 __attribute__((target("avx2"))) void gemm_avx2(const double *A, const double *B, double *C, std::size_t m,
                                                 std::size_t n, std::size_t p) {
-  gemm<v4d, 4, 4, 3>(A, B, C, m, n, p);
+  gemm<v4d, 4, 4, 2>(A, B, C, m, n, p);
 }
 
 void gemm_generic(const double *A, const double *B, double *C, std::size_t m, std::size_t n, std::size_t p) {
