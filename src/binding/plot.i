@@ -345,7 +345,9 @@ VELTA_PER_SERIES(vlp_set_color_alpha_line)
   if (velta_pallete_resize(arg1, arg2, arg3) < 0) SWIG_fail;
   $action
 }
+/* The name ends like a field setter's, but a palette must be given. */
 %exception vlp_color_pallete_set {
+  if (!arg1) VELTA_NULL_FAIL("vlp_color_pallete_set", 1, "VlmColor *");
   if (velta_pallete_index(arg1, arg2) < 0) SWIG_fail;
   $action
 }
@@ -359,7 +361,7 @@ VELTA_PER_SERIES(vlp_set_color_alpha_line)
 
 /* A stand-alone canvas takes the objects it kept with it. A canvas inside a
  * figure is the figure's to release. */
-%exception delete_VlpCanvas {
+%exception s_canvas::~s_canvas {
   if (arg1) {
     VeltaKept *kept = velta_kept_find(arg1);
     if (kept && kept->fig) {
