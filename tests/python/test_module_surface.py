@@ -1,0 +1,212 @@
+"""The contents of the extension module: every entry, the constants, the
+pointer type names and the docstrings of the plotting entries."""
+import pytest
+
+import _velta
+import velta
+
+LIBRARY_FUNCTIONS = """
+vlm_random vlm_data_delete vlm_print_integer vlm_print_double vlm_print_string
+vlm_string_length_integer vlm_string_length_string vlm_string_length_double
+vlm_string_from_integer vlm_string_from_double vlm_string_from_double_set
+vlm_string_append_integer vlm_string_append_double vlm_print_values vlm_print_values_space
+vlm_print_values_new_line
+vlm_vector_new vlm_vector_new_zero vlm_vector_new_constant vlm_vector_new_random
+vlm_vector_new_linspace vlm_vector_new_arange vlm_vector_new_arange_double vlm_vector_new_values
+vlm_vector_new_copy vlm_vector_new_duplicate_size vlm_vector_new_from_array
+vlm_vector_new_from_matrix vlm_vector_delete vlm_vector_get_item vlm_vector_set_item
+vlm_vector_to_array vlm_vector_to_string vlm_vector_print vlm_vector_print_partial
+vlm_vector_print_full vlm_vector_append_value vlm_vector_append_vector vlm_vector_add_by_value
+vlm_vector_substract_by_value vlm_vector_multiply_by_value vlm_vector_divide_by_value
+vlm_vector_change_elements_by_value vlm_vector_copy_elements vlm_vector_sin vlm_sin
+vlm_vector_input_function vlm_vector_min vlm_vector_max vlm_vector_isexist vlm_vector_sort
+vlm_matrix_new vlm_matrix_new_zero vlm_matrix_new_constant vlm_matrix_new_random
+vlm_matrix_new_identity vlm_matrix_new_copy vlm_matrix_new_duplicate_size
+vlm_matrix_new_from_vector vlm_matrix_new_from_array vlm_matrix_new_multiplication
+vlm_matrix_new_extract_column vlm_matrix_new_extract_row vlm_matrix_new_extract_row_col
+vlm_matrix_delete vlm_matrix_get_item vlm_matrix_set_item vlm_matrix_row_col_to_index
+vlm_matrix_to_array vlm_matrix_to_string vlm_matrix_print vlm_matrix_print_partial
+vlm_matrix_print_full vlm_matrix_add_by_value vlm_matrix_substract_by_value
+vlm_matrix_multiply_by_value vlm_matrix_divide_by_value vlm_matrix_change_elements_by_value
+vlm_matrix_copy_elements vlm_matrix_copy_shape vlm_matrix_transpose vlm_matrix_min vlm_matrix_max
+vlp_figure_new vlp_subplots vlp_figure_delete vlp_set_canvas vlp_plot vlp_scatter vlp_imshow
+vlp_xlim vlp_ylim vlp_set_grid vlp_set_radius vlp_set_linewidth vlp_set_color_alpha
+vlp_set_color_alpha_line vlp_color_pallete_canvas_set_size vlp_color_pallete_set vlp_show
+""".split()
+
+FIELDS = {
+    "s_iter": "ptr len",
+    "VlmSlice": "start step stop",
+    "VlmVector": "p_r_nums size",
+    "VlmMatrix": "p_r_nums r_shape size",
+    "VlmColor": "r g b a val size",
+    "VlmPlotData": "vecx vecy",
+    "VlmCoordDouble": "x y",
+    "VlmCoordInt": "x y",
+    "VlpCanvas": "p_r_type p_r_linewidth p_r_radius row col index grid min max p_r_vecx p_r_vecy "
+                 "p_r_mat p_r_color p_r_color_outside p_r_color_pallete numOfVec",
+    "VlpFigure": "row col size p_r_canvas",
+}
+
+METHODS = {
+    "s_iter": "__iter__ __next__",
+    "VlmVector": "__getitem__ __setitem__ __len__ __contains__ isexist min max constant random "
+                 "linspace sort append __str__ printFull toNumpy toMatrix copy __iter__ __lshift__ "
+                 "__ilshift__ __add__ __iadd__ __sub__ __isub__ __mul__ __imul__ __truediv__ "
+                 "__itruediv__",
+    "VlmMatrix": "__getitem__ __setitem__ __len__ getShape dims2index min max constant random "
+                 "transpose copyShape __str__ printFull toNumpy toVector extractColumn extractRow "
+                 "extractRowCol copy __iter__ __lshift__ __ilshift__ __add__ __sub__ __mul__ "
+                 "__truediv__ __iadd__ __isub__ __imul__ __itruediv__ __matmul__",
+    "VlpFigure": "plot scatter imshow show",
+}
+
+# Beyond the specified entries: the file export of figures, and the static
+# method helper that the generator's fast proxy mode installs and the proxy
+# module reads at import.
+ADDED = {"VlpFigure_savefig", "vlp_savefig", "SWIG_PyStaticMethod_New"}
+
+
+def specified_entries():
+    names = ["SWIG_PyInstanceMethod_New"] + LIBRARY_FUNCTIONS
+    for cls, fields in FIELDS.items():
+        names += ["%s_%s_%s" % (cls, f, op) for f in fields.split() for op in ("get", "set")]
+        names += [cls + "_" + m for m in METHODS.get(cls, "").split()]
+        names += ["new_" + cls, "delete_" + cls, cls + "_swigregister", cls + "_swiginit"]
+    return names
+
+
+SPECIFIED = specified_entries()
+
+
+def test_catalogue_counts():
+    assert len(LIBRARY_FUNCTIONS) == len(set(LIBRARY_FUNCTIONS)) == 100
+    assert sum(len(f.split()) for f in FIELDS.values()) == 42
+    assert sum(len(m.split()) for m in METHODS.values()) == 65
+    assert len(SPECIFIED) == len(set(SPECIFIED)) == 290
+
+
+@pytest.mark.parametrize("name", SPECIFIED)
+def test_entry_is_present_and_callable(name):
+    assert callable(getattr(_velta, name, None)), name
+
+
+def test_no_unexpected_entries():
+    present = {k for k, v in vars(_velta).items() if callable(v) and not k.startswith("__")}
+    assert present - set(SPECIFIED) == ADDED
+
+
+def test_constants_and_module_doc():
+    constants = [(k, v) for k, v in vars(_velta).items() if not callable(v) and not k.startswith("__")]
+    assert constants == [("FALSE", 0), ("TRUE", 1), ("VRGB", 255), ("VLP_PLOT", 0),
+                         ("VLP_SCATTER", 1), ("VLP_IMAGE", 2), ("VLP_CONTOUR", 3)]
+    assert all(type(v) is int for _, v in constants)
+    assert _velta.__doc__ is None
+
+
+def _owned(record):
+    record.this.acquire()
+    return record
+
+
+def _canvas_with_series():
+    fig = velta.VlpFigure(1, 1)
+    m = velta.vlm_matrix_new_zero(1, 2)
+    m.this.acquire()
+    velta.vlm_matrix_set_item(m, 0, 1, 1.0)
+    fig.imshow(0, m)
+    return fig, velta.vlp_set_canvas(fig, 0)
+
+
+POINTERS = {
+    "s_vector *": lambda: _owned(velta.vlm_vector_new_zero(1)).this,
+    "s_matrix *": lambda: _owned(velta.vlm_matrix_new_zero(1, 1)).this,
+    "s_slice *": _velta.new_VlmSlice,
+    "s_iter *": _velta.new_s_iter,
+    "s_color *": _velta.new_VlmColor,
+    "VlmPlotData *": _velta.new_VlmPlotData,
+    "VlmCoordDouble *": _velta.new_VlmCoordDouble,
+    "VlmCoordInt *": _velta.new_VlmCoordInt,
+    "VlpCanvas *": _velta.new_VlpCanvas,
+    "VlpFigure *": lambda: _velta.new_VlpFigure(1, 1),
+    "VlmVector **": lambda: _canvas_with_series()[1].p_r_vecx,
+    "VlmMatrix **": lambda: _canvas_with_series()[1].p_r_mat,
+    "VlmColor **": lambda: _canvas_with_series()[1].p_r_color_pallete,
+    "int *": lambda: _canvas_with_series()[1].p_r_type,
+    "double *": lambda: _owned(velta.vlm_vector_new_zero(1)).p_r_nums,
+}
+
+
+@pytest.mark.parametrize("shown", sorted(POINTERS))
+def test_pointer_objects_show_their_type(shown):
+    pointer = POINTERS[shown]()
+    assert repr(pointer).startswith("<Swig Object of type '%s' at 0x" % shown)
+    assert str(pointer) == repr(pointer)
+
+
+DOCS = {
+    "new_VlpFigure": "\nnew_VlpFigure(int dim1, int dim2) -> VlpFigure\n\nParameters\n----------\n"
+                     "dim1: int\ndim2: int\n\n",
+    "delete_VlpFigure": "delete_VlpFigure(VlpFigure self)",
+    "VlpFigure_plot": "\nVlpFigure_plot(VlpFigure self, int canvas, VlmVector vecx, VlmVector vecy)\n\n"
+                      "Parameters\n----------\ncanvas: int\nvecx: VlmVector *\nvecy: VlmVector *\n\n",
+    "VlpFigure_imshow": "\nVlpFigure_imshow(VlpFigure self, int canvas, VlmMatrix mat)\n\n"
+                        "Parameters\n----------\ncanvas: int\nmat: VlmMatrix *\n\n",
+    "VlpFigure_show": "VlpFigure_show(VlpFigure self)",
+    "VlpFigure_savefig": "\nVlpFigure_savefig(VlpFigure self, char * filename, int width, int height)\n\n"
+                         "Parameters\n----------\nfilename: char *\nwidth: int\nheight: int\n\n",
+    "vlp_savefig": "\nvlp_savefig(VlpFigure fig, char * filename, int width, int height)\n\n"
+                   "Parameters\n----------\nfig: VlpFigure *\nfilename: char *\nwidth: int\nheight: int\n\n",
+    "vlp_show": "\nvlp_show(VlpFigure fig)\n\nParameters\n----------\nfig: VlpFigure *\n\n",
+    "vlp_set_canvas": "\nvlp_set_canvas(VlpFigure fig, int index) -> VlpCanvas\n\nParameters\n----------\n"
+                      "fig: VlpFigure *\nindex: int\n\n",
+    "vlp_plot": "\nvlp_plot(VlpCanvas can, VlmVector vecx, VlmVector vecy) -> void *\n\nParameters\n"
+                "----------\ncan: VlpCanvas *\nvecx: VlmVector *\nvecy: VlmVector *\n\n",
+    "vlp_color_pallete_canvas_set_size":
+        "\nvlp_color_pallete_canvas_set_size(VlpCanvas can, int line, int size) -> VlmColor\n\n"
+        "Parameters\n----------\ncan: VlpCanvas *\nline: int\nsize: int\n\n",
+    "new_VlmColor": "new_VlmColor() -> VlmColor",
+    "delete_VlpCanvas": "delete_VlpCanvas(VlpCanvas self)",
+    "VlmColor_r_get": "VlmColor_r_get(VlmColor self) -> int",
+    "VlmColor_r_set": "\nVlmColor_r_set(VlmColor self, int r)\n\nParameters\n----------\nr: int\n\n",
+    "VlpCanvas_min_get": "VlpCanvas_min_get(VlpCanvas self) -> VlmCoordDouble",
+    "VlpCanvas_min_set": "\nVlpCanvas_min_set(VlpCanvas self, VlmCoordDouble min)\n\nParameters\n"
+                         "----------\nmin: VlmCoordDouble *\n\n",
+    "VlpCanvas_p_r_vecx_get": "VlpCanvas_p_r_vecx_get(VlpCanvas self) -> VlmVector **",
+    "VlpFigure_p_r_canvas_get": "VlpFigure_p_r_canvas_get(VlpFigure self) -> VlpCanvas",
+    "VlmPlotData_vecx_set": "\nVlmPlotData_vecx_set(VlmPlotData self, VlmVector vecx)\n\nParameters\n"
+                            "----------\nvecx: VlmVector *\n\n",
+}
+
+
+@pytest.mark.parametrize("name", sorted(DOCS))
+def test_plotting_docstrings(name):
+    assert getattr(_velta, name).__doc__ == DOCS[name]
+
+
+@pytest.mark.parametrize("call,message", [
+    (lambda: _velta.VlpFigure_plot(velta.VlpFigure(1, 1), 0, velta.vlm_vector_new_zero(1)),
+     "VlpFigure_plot expected 4 arguments, got 3"),
+    (lambda: _velta.vlp_savefig(velta.VlpFigure(1, 1), "a.png", 10),
+     "vlp_savefig expected 4 arguments, got 3"),
+    (lambda: _velta.new_VlpFigure(1), "new_VlpFigure expected 2 arguments, got 1"),
+    (lambda: _velta.VlpFigure_plot(velta.VlpFigure(1, 1), 0.0, None, None),
+     "in method 'VlpFigure_plot', argument 2 of type 'int'"),
+    (lambda: _velta.VlpFigure_imshow(velta.VlpFigure(1, 1), 0, velta.vlm_vector_new_zero(1)),
+     "in method 'VlpFigure_imshow', argument 3 of type 'VlmMatrix *'"),
+    (lambda: _velta.vlp_plot(velta.VlpFigure(1, 1), None, None),
+     "in method 'vlp_plot', argument 1 of type 'VlpCanvas *'"),
+    (lambda: _velta.vlp_savefig(velta.VlpFigure(1, 1), b"a.png", 10, 10),
+     "in method 'vlp_savefig', argument 2 of type 'char *'"),
+])
+def test_argument_messages(call, message):
+    with pytest.raises(TypeError) as info:
+        call()
+    assert str(info.value) == message
+
+
+@pytest.mark.parametrize("name", ["VlpFigure_show", "VlmColor_r_get", "delete_VlmColor",
+                                  "VlmColor_swigregister", "SWIG_PyInstanceMethod_New"])
+def test_one_object_entries(name):
+    with pytest.raises(TypeError):
+        getattr(_velta, name)()
