@@ -9,7 +9,6 @@
 #include <cstring>
 #include <limits>
 #include <memory>
-#include <vector>
 
 #include "text_internal.h"
 #include "vlm.h"
@@ -43,22 +42,26 @@ inline bool is_nan_bits(std::uint64_t bits) {
   return (bits & ~(std::uint64_t{1} << 63)) > (std::uint64_t{0x7ff} << 52);
 }
 
-constexpr int kRadixBits = 11;
-constexpr int kRadixPasses = 6;  // 6 * 11 >= 64
+constexpr int kRadixBits = 8;
+constexpr int kRadixPasses = 8;
 constexpr std::size_t kBuckets = std::size_t{1} << kRadixBits;
 constexpr std::size_t kSmallSort = 512;
 
-// LSD radix sort of keys[0, n) using scratch[0, n); the result ends in keys.
-void radix_sort(std::uint64_t *keys, std::uint64_t *scratch, std::size_t n) {
-  static_assert(kRadixBits * kRadixPasses >= 64, "passes must cover the key");
-  std::vector<std::uint32_t> count(kBuckets * kRadixPasses, 0);
-  for (std::size_t i = 0; i < n; ++i) {
-    const std::uint64_t k = keys[i];
-    for (int p = 0; p < kRadixPasses; ++p) ++count[p * kBuckets + ((k >> (p * kRadixBits)) & (kBuckets - 1))];
+// Digit histograms of all radix passes, gathered while the keys are made.
+struct RadixCounts {
+  std::uint32_t c[kRadixPasses][kBuckets];
+  void add(std::uint64_t k) {
+    for (int p = 0; p < kRadixPasses; ++p) ++c[p][(k >> (p * kRadixBits)) & (kBuckets - 1)];
   }
+};
+
+// LSD radix sort of keys[0, n) using scratch[0, n); returns whichever of the
+// two holds the sorted keys.
+const std::uint64_t *radix_sort(std::uint64_t *keys, std::uint64_t *scratch, std::size_t n, RadixCounts &counts) {
+  static_assert(kRadixBits * kRadixPasses >= 64, "passes must cover the key");
   std::uint64_t *src = keys, *dst = scratch;
   for (int p = 0; p < kRadixPasses; ++p) {
-    std::uint32_t *c = &count[p * kBuckets];
+    std::uint32_t *c = counts.c[p];
     const int shift = p * kRadixBits;
     // A digit shared by every key orders nothing.
     if (c[(src[0] >> shift) & (kBuckets - 1)] == n) continue;
@@ -74,7 +77,7 @@ void radix_sort(std::uint64_t *keys, std::uint64_t *scratch, std::size_t n) {
     }
     std::swap(src, dst);
   }
-  if (src != keys) std::memcpy(keys, src, n * sizeof *keys);
+  return src;
 }
 
 }  // namespace
@@ -333,25 +336,32 @@ void *vlm_vector_sort(VlmVector *vec) {
   if (n < 2) return nullptr;
   double *p = vec->p_r_nums;
   std::unique_ptr<std::uint64_t[]> keys(new std::uint64_t[n]);
+  const bool radix = n >= kSmallSort;
+  std::unique_ptr<RadixCounts> counts(radix ? new RadixCounts() : nullptr);
   // Keys of ordinary values fill keys from the front; NaN bit patterns fill
   // it from the back, so they come out reversed.
   std::size_t m = 0, nans = 0;
   for (std::size_t i = 0; i < n; ++i) {
     std::uint64_t bits;
     std::memcpy(&bits, &p[i], sizeof bits);
-    if (is_nan_bits(bits))
+    if (is_nan_bits(bits)) {
       keys[n - 1 - nans++] = bits;
-    else
-      keys[m++] = to_key(bits);
+    } else {
+      const std::uint64_t k = to_key(bits);
+      keys[m++] = k;
+      if (radix) counts->add(k);
+    }
   }
-  if (m < kSmallSort) {
+  const std::uint64_t *sorted = keys.get();
+  std::unique_ptr<std::uint64_t[]> scratch;
+  if (!radix || m < 2) {
     std::sort(keys.get(), keys.get() + m);
   } else {
-    std::unique_ptr<std::uint64_t[]> scratch(new std::uint64_t[m]);
-    radix_sort(keys.get(), scratch.get(), m);
+    scratch.reset(new std::uint64_t[m]);
+    sorted = radix_sort(keys.get(), scratch.get(), m, *counts);
   }
   for (std::size_t i = 0; i < m; ++i) {
-    const std::uint64_t bits = from_key(keys[i]);
+    const std::uint64_t bits = from_key(sorted[i]);
     std::memcpy(&p[i], &bits, sizeof bits);
   }
   for (std::size_t j = 0; j < nans; ++j) std::memcpy(&p[m + j], &keys[n - 1 - j], sizeof(double));
