@@ -40,16 +40,19 @@ VELTA_GUARD(vlm_vector_set_item, velta_vector_write_index(arg1, arg2))
 VELTA_GUARD(vlm_vector_isexist, velta_vector_range(arg1, arg2, arg3))
 VELTA_GUARD(vlm_vector_min, velta_vector_not_empty(arg1, "min"))
 VELTA_GUARD(vlm_vector_max, velta_vector_not_empty(arg1, "max"))
-VELTA_GUARD(vlm_vector_append_value, velta_vector_can_grow(arg1, 1))
-VELTA_GUARD(vlm_vector_append_vector, velta_vector_can_grow(arg1, arg2->size))
+/* Growing may move the block: not while it is lent out. */
+VELTA_GUARD(vlm_vector_append_value, velta_export_check(arg1) < 0 ? -1 : velta_vector_can_grow(arg1, 1))
+VELTA_GUARD(vlm_vector_append_vector, velta_export_check(arg1) < 0 ? -1 : velta_vector_can_grow(arg1, arg2->size))
 
 /* Releasing a record through the library clears the ownership flag of the
  * object passed, so its collection does not release it again. */
 %exception vlm_vector_delete {
+  if (velta_export_check(arg1) < 0) SWIG_fail;
   $action
   velta_disown_object(swig_obj[0]);
 }
 %exception vlm_data_delete {
+  if (velta_export_check(arg1) < 0) SWIG_fail;
   $action
   if (swig_obj[0] != Py_None) velta_disown_object(swig_obj[0]);
 }
