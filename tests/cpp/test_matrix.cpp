@@ -200,22 +200,11 @@ TEST(VlmMatrixTranspose, ShapeDisagreeingWithSizeSwapsShapeOnly) {
 
 // ---- constructors and conversions ------------------------------------------------
 
-TEST(VlmMatrixConstructors, FilledMatrices) {
-  Mat z(vlm_matrix_new_zero(2, 3));
-  expect_shape(z.get(), 2, 3, 6);
-  expect_same(elements(z.get()), std::vector<double>(6, 0.0));
-  Mat c(vlm_matrix_new_constant(3, 1, -4.5));
-  expect_shape(c.get(), 3, 1, 3);
-  expect_same(elements(c.get()), {-4.5, -4.5, -4.5});
+TEST(VlmMatrixConstructors, IdentityRandomAndEmpty) {
   Mat id(vlm_matrix_new_identity(3));
   expect_same(elements(id.get()), {1, 0, 0, 0, 1, 0, 0, 0, 1});
   Mat r(vlm_matrix_new_random(4, 5, 2.0, 2.0));
   expect_same(elements(r.get()), std::vector<double>(20, 2.0));
-  Mat r2(vlm_matrix_new_random(30, 30, -1.0, 1.0));
-  for (double x : elements(r2.get())) {
-    EXPECT_GE(x, -1.0);
-    EXPECT_LE(x, 1.0);
-  }
   Mat e(vlm_matrix_new_zero(0, 0));
   expect_shape(e.get(), 0, 0, 0);
   EXPECT_NE(e->p_r_nums, nullptr);

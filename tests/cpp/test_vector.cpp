@@ -49,13 +49,6 @@ TEST(VlmVectorBasics, ZeroSizeVectorIsValidAndReleasable) {
   EXPECT_NE(v->p_r_nums, nullptr);
 }
 
-TEST(VlmVectorBasics, ZeroAndConstantFill) {
-  Vec z(vlm_vector_new_zero(4));
-  expect_same_bits(elements(z.get()), {0.0, 0.0, 0.0, 0.0});
-  Vec c(vlm_vector_new_constant(3, -2.5));
-  expect_same_bits(elements(c.get()), {-2.5, -2.5, -2.5});
-}
-
 TEST(VlmVectorBasics, ValuesFromVariableArgumentsAndArray) {
   Vec v(vlm_vector_new_values(3, 1.5, -2.0, 3.25));
   expect_same_bits(elements(v.get()), {1.5, -2.0, 3.25});
@@ -64,16 +57,6 @@ TEST(VlmVectorBasics, ValuesFromVariableArgumentsAndArray) {
   expect_same_bits(elements(w.get()), {4.0, 5.0});
   Vec e(vlm_vector_new_values_array(0, nullptr));
   EXPECT_EQ(e->size, 0);
-}
-
-TEST(VlmVectorBasics, CopyIsIndependentAndDuplicateKeepsSize) {
-  Vec a = make({1, 2, 3});
-  Vec c(vlm_vector_new_copy(a.get()));
-  a->p_r_nums[0] = 9;
-  expect_same_bits(elements(c.get()), {1, 2, 3});
-  Vec d(vlm_vector_new_duplicate_size(a.get()));
-  EXPECT_EQ(d->size, 3);
-  EXPECT_NE(d->p_r_nums, a->p_r_nums);
 }
 
 TEST(VlmVectorBasics, SetAndGetItemIgnoreIndexesOutsideTheVector) {
@@ -85,15 +68,6 @@ TEST(VlmVectorBasics, SetAndGetItemIgnoreIndexesOutsideTheVector) {
     EXPECT_TRUE(std::isnan(vlm_vector_get_item(v.get(), bad))) << bad;
   }
   expect_same_bits(elements(v.get()), {1, 7.5, 3});
-}
-
-TEST(VlmVectorBasics, ToArrayHandsOutTheOwnBlock) {
-  Vec v = make({1, 2});
-  double *block = nullptr;
-  int n = -1;
-  EXPECT_EQ(vlm_vector_to_array(v.get(), &block, &n), nullptr);
-  EXPECT_EQ(block, v->p_r_nums);
-  EXPECT_EQ(n, 2);
 }
 
 // ---- generated sequences ----------------------------------------------------
@@ -295,21 +269,6 @@ INSTANTIATE_TEST_SUITE_P(
                       ByValueCase{"divide", vlm_vector_divide_by_value, 4, {0.25, -0.25, 0, 0.625}},
                       ByValueCase{"divide_by_zero", vlm_vector_divide_by_value, 0.0, {kInf, -kInf, kNaN, kInf}},
                       ByValueCase{"change", vlm_vector_change_elements_by_value, 7, {7, 7, 7, 7}}));
-
-void triple(double *x) { *x *= 3; }
-
-TEST(VlmVectorFunctions, SineAndCallbacks) {
-  const std::vector<double> in = {0.0, 0.5, -1.25, 3.0};
-  Vec a = make(in), b = make(in), c = make(in);
-  vlm_vector_sin(a.get());
-  vlm_vector_input_function(b.get(), vlm_sin);
-  vlm_vector_input_function(c.get(), triple);
-  for (std::size_t i = 0; i < in.size(); ++i) {
-    EXPECT_EQ(a->p_r_nums[i], std::sin(in[i]));
-    EXPECT_EQ(b->p_r_nums[i], std::sin(in[i]));
-    EXPECT_EQ(c->p_r_nums[i], 3 * in[i]);
-  }
-}
 
 // ---- queries -------------------------------------------------------------------
 
