@@ -1,0 +1,178 @@
+"""The window, driven from outside: a child process shows a figure, the test
+finds the window, compares a screenshot with the exported picture, and
+closes it the way a window manager would (WM_DELETE_WINDOW)."""
+import ctypes
+import ctypes.util
+import os
+import subprocess
+import sys
+import time
+
+import pytest
+
+import velta
+from test_savefig import read_png
+
+WIDTH, HEIGHT = 400, 300
+
+FIGURE = """
+import velta
+fig = velta.VlpFigure(1, 2)
+m = velta.vlm_matrix_new_from_array([[0.0, 1.0]])
+x = velta.vlm_vector_new_from_array([0.0, 1.0, 2.0])
+y = velta.vlm_vector_new_from_array([1.0, 0.0, 2.0])
+fig.imshow(0, m)
+fig.plot(1, x, y)
+velta.vlp_set_grid(velta.vlp_set_canvas(fig, 1), 1)
+"""
+
+CHILD = FIGURE + """
+import locale, sys
+print("showing", flush=True)
+if sys.argv[1] == "flat":
+    velta.vlp_show(fig)
+else:
+    fig.show()
+print("returned", flush=True)
+print("numeric locale:", locale.setlocale(locale.LC_NUMERIC))
+print("number:", velta.vlm_string_from_double(0.5))
+print("vector:", velta.vlm_vector_to_string(x, 0))
+sys.stdout.flush()
+velta.vlm_print_double(2.25)
+"""
+
+needs_display = pytest.mark.skipif(not os.environ.get("DISPLAY"), reason="no X display")
+
+
+class XClientMessageEvent(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                ("data", ctypes.c_long * 5)]
+
+
+class XEvent(ctypes.Union):
+    _fields_ = [("xclient", XClientMessageEvent), ("pad", ctypes.c_long * 24)]
+
+
+def request_close(window):
+    """Sends WM_DELETE_WINDOW to the window's client, as a window manager does."""
+    x11 = ctypes.CDLL(ctypes.util.find_library("X11") or "libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                               ctypes.POINTER(XEvent)]
+    x11.XFlush.argtypes = [ctypes.c_void_p]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    display = x11.XOpenDisplay(None)
+    assert display
+    event = XEvent()
+    event.xclient.type = 33  # ClientMessage
+    event.xclient.window = window
+    event.xclient.message_type = x11.XInternAtom(display, b"WM_PROTOCOLS", 0)
+    event.xclient.format = 32
+    event.xclient.data[0] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+    event.xclient.data[1] = 0  # CurrentTime
+    assert x11.XSendEvent(display, window, 0, 0, ctypes.byref(event))
+    x11.XFlush(display)
+    x11.XCloseDisplay(display)
+
+
+def run(*args, **kw):
+    return subprocess.run(args, capture_output=True, check=True, timeout=20, **kw).stdout
+
+
+def start_child(form, env=None):
+    child = subprocess.Popen([sys.executable, "-c", CHILD, form], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, text=True, env=env)
+    assert child.stdout.readline() == "showing\n"
+    found = run("xdotool", "search", "--sync", "--onlyvisible", "--pid", str(child.pid))
+    return child, int(found.split()[0])
+
+
+def resize(window, width, height):
+    run("xdotool", "windowsize", str(window), str(width), str(height))
+    deadline = time.monotonic() + 10
+    while time.monotonic() < deadline:
+        geometry = run("xdotool", "getwindowgeometry", str(window)).decode()
+        if "Geometry: %dx%d" % (width, height) in geometry:
+            time.sleep(0.5)  # let the redraw at the new size land
+            return
+        time.sleep(0.05)
+    pytest.fail("the window did not take the size %dx%d" % (width, height))
+
+
+def finish(child, window):
+    request_close(window)
+    out, err = child.communicate(timeout=20)
+    assert child.returncode == 0, err
+    return out
+
+
+def exported(tmp_path):
+    scope = {}
+    exec(FIGURE, scope)
+    path = tmp_path / "exported.png"
+    scope["fig"].savefig(str(path), WIDTH, HEIGHT)
+    return read_png(path)
+
+
+@needs_display
+@pytest.mark.parametrize("form", ["method", "flat"])
+def test_window_shows_what_savefig_writes(tmp_path, form):
+    child, window = start_child(form)
+    try:
+        resize(window, WIDTH, HEIGHT)
+        shot = tmp_path / "shot.png"
+        shot.write_bytes(run("import", "-window", str(window), "png24:-"))
+    except BaseException:
+        child.kill()
+        child.communicate()
+        raise
+    out = finish(child, window)
+    assert "returned\n" in out
+
+    width, height, seen = read_png(shot)
+    assert (width, height) == (WIDTH, HEIGHT)
+    _, _, expected = exported(tmp_path)
+    near = sum(1 for y in range(HEIGHT) for x in range(WIDTH)
+               if max(abs(a - b) for a, b in zip(seen[y][x][:3], expected[y][x][:3])) <= 48)
+    assert near / (WIDTH * HEIGHT) >= 0.98
+    # Away from any text: the image's red and black cells, the white margin.
+    for x, y, colour in [(140, 150, (255, 0, 0)), (60, 150, (0, 0, 0)), (5, 5, (255, 255, 255))]:
+        assert seen[y][x][:3] == colour == expected[y][x][:3]
+
+
+@needs_display
+def test_numbers_print_the_same_after_a_window(tmp_path):
+    env = dict(os.environ, LC_ALL="de_DE.UTF-8")
+    probe = subprocess.run([sys.executable, "-c", "import locale; locale.setlocale(locale.LC_ALL, '')"],
+                           env=env, capture_output=True)
+    if probe.returncode != 0:
+        pytest.skip("the de_DE.UTF-8 locale is not installed")
+    child, window = start_child("method", env=env)
+    out = finish(child, window)
+    assert "numeric locale: C\n" in out
+    assert "number: 0.500000\n" in out
+    vector_line = out.split("vector: ")[1].split("\n")[0]
+    assert "1.000000" in vector_line and "2.000000" in vector_line and "1,0" not in vector_line
+    assert out.endswith("2.250000\n")
+
+
+@pytest.mark.parametrize("form", ["method", "flat"])
+def test_show_without_display_raises(form):
+    script = FIGURE + """
+try:
+    fig.show() if %r == "method" else velta.vlp_show(fig)
+except RuntimeError as e:
+    print("RuntimeError:", e)
+print("alive")
+""" % form
+    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+    done = subprocess.run([sys.executable, "-c", script], env=env, capture_output=True, text=True,
+                          timeout=30)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.startswith("RuntimeError: ")
+    assert done.stdout.endswith("alive\n")
