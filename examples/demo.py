@@ -29,3 +29,31 @@ velta.vlm_vector_append_vector(s, s)
 print("appended to itself:", velta.vlm_vector_to_string(s, 1), end="")
 for rec in (v, r, d, s):
     velta.vlm_vector_delete(rec)
+
+section("Matrices")
+ident = velta.vlm_matrix_new_identity(7)
+velta.vlm_matrix_print_partial(ident)          # first four rows, the marker line, the last row
+a = velta.vlm_matrix_new_zero(2, 3)
+b = velta.vlm_matrix_new_zero(3, 2)
+for k in range(6):
+    velta.vlm_matrix_set_item(a, k // 3, k % 3, k + 1.0)     # [1, 2, 3], [4, 5, 6]
+    velta.vlm_matrix_set_item(b, k // 2, k % 2, k + 7.0)     # [7, 8], [9, 10], [11, 12]
+velta.vlm_matrix_print_full(a)
+p = velta.vlm_matrix_new_multiplication(a, b)
+print("a @ b:", velta.vlm_matrix_to_string(p, 1), end="")
+print("a @ a is", velta.vlm_matrix_new_multiplication(a, a), "(inner sizes differ)")
+velta.vlm_matrix_transpose(a)
+print("a transposed:", velta.vlm_matrix_to_string(a, 1), end="")
+wide = velta.vlm_matrix_new_random(6, 8, -1.0, 1.0)
+velta.vlm_matrix_print(wide, 0)                # partial: rows and columns abbreviated
+velta.vlm_matrix_print_full(wide)              # full: every element
+block = velta.vlm_matrix_new_extract_row_col(wide, 1, 2, 0, 2)
+print("rows 1-2, columns 0-2 of it:", velta.vlm_matrix_to_string(block, 1), end="")
+print("min %.6f max %.6f" % (velta.vlm_matrix_min(wide), velta.vlm_matrix_max(wide)))
+try:
+    velta.vlm_matrix_get_item(a, 3, 0)
+except IndexError as exc:
+    print("reading outside:", exc)
+velta.vlm_print_values_space("dfs", 3, 2.5, "values from Python")
+for rec in (ident, a, b, p, wide, block):
+    velta.vlm_matrix_delete(rec)
