@@ -13,8 +13,12 @@
 extern "C" {
 #endif
 
+#ifndef FALSE
 #define FALSE 0
+#endif
+#ifndef TRUE
 #define TRUE 1
+#endif
 
 /* Text forms of vectors and matrices: heap strings released with vlm_data_delete. */
 typedef char *p_vectorString_t;
