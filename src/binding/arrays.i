@@ -17,6 +17,90 @@ static void velta_iter_detach(const struct s_iter *it);
 /* The end of iteration, carried from the method body to its wrapper. */
 static int isErr = 0;
 %}
+/* `self` of the class methods. Hot methods (indexing, iteration) take a
+ * short way to the pointer: the interned name "this" and an exact type
+ * match, falling back to the runtime's full conversion for anything else.
+ * Explicit release is refused while the block is lent out; the check comes
+ * before the object passed gives up its ownership. */
+%{
+static void *velta_fast_self(PyObject *obj, swig_type_info *ty) {
+  static PyObject *name = PyUnicode_InternFromString("this");
+  PyObject *holder = obj;
+  if (Py_TYPE(holder) != SwigPyObject_type()) {
+    if (!name)
+      return NULL;
+    holder = PyObject_GetAttr(obj, name);
+    if (!holder) {
+      PyErr_Clear();
+      return NULL;
+    }
+    /* The proxy keeps its pointer object alive. */
+    Py_DECREF(holder);
+    if (Py_TYPE(holder) != SwigPyObject_type())
+      return NULL;
+  }
+  SwigPyObject *sobj = (SwigPyObject *)holder;
+  return sobj->ty == ty ? sobj->ptr : NULL;
+}
+%}
+/* Iteration steps through the iterator class's __next__. The generated
+ * class holds an instance-method wrapper, which Python binds anew at every
+ * step; a method descriptor is called without that. It is installed on the
+ * iterator class when the first iterator is handed out. */
+%{
+#ifdef __cplusplus
+extern "C" {
+#endif
+SWIGINTERN PyObject *_wrap_s_iter___next__(PyObject *self, PyObject *args);
+#ifdef __cplusplus
+}
+#endif
+
+static PyObject *velta_iter_next_method(PyObject *self, PyObject *SWIGUNUSEDPARM(unused)) {
+  return _wrap_s_iter___next__(NULL, self);
+}
+
+static PyMethodDef velta_iter_next_def = {
+  "__next__", velta_iter_next_method, METH_NOARGS, "s_iter___next__(s_iter self) -> double"
+};
+
+static void velta_iter_class_fast(PyObject *obj) {
+  static PyTypeObject *done = NULL;
+  PyTypeObject *cls = obj ? Py_TYPE(obj) : NULL;
+  if (!cls || cls == done || cls == SwigPyObject_type() || !(cls->tp_flags & Py_TPFLAGS_HEAPTYPE))
+    return;
+  PyObject *descr = PyDescr_NewMethod(cls, &velta_iter_next_def);
+  if (descr && PyObject_SetAttrString((PyObject *)cls, "__next__", descr) == 0) {
+    Py_INCREF(cls);
+    Py_XDECREF(done);
+    done = cls;
+  } else {
+    PyErr_Clear();
+  }
+  Py_XDECREF(descr);
+}
+%}
+
+%define VELTA_SELF(TYPE)
+%typemap(in, noblock=1) TYPE *self (void *argp = 0, int res = 0) {
+  argp = $disown ? NULL : velta_fast_self($input, $descriptor);
+  if (!argp) {
+    res = SWIG_ConvertPtr($input, &argp, $descriptor, 0);
+    if (!SWIG_IsOK(res)) {
+      %argument_fail(res, "$type", $symname, $argnum);
+    }
+    if ($disown) {
+      if (velta_export_check(argp) < 0) SWIG_fail;
+      res = SWIG_ConvertPtr($input, &argp, $descriptor, $disown);
+    }
+  }
+  $1 = ($ltype)argp;
+}
+%enddef
+VELTA_SELF(struct s_iter)
+VELTA_SELF(struct s_vector)
+VELTA_SELF(struct s_matrix)
+
 /* (Here rather than in vector_class.i: s_iter's methods are generated at
  * its record's place, records.i, and must find this typemap.)
  * Methods that may return the record they were called on give back the
@@ -29,6 +113,7 @@ static int isErr = 0;
     VELTA_RETURN_SELF($result);
   } else {
     $result = SWIG_NewPointerObj(SWIG_as_voidptr($1), $descriptor, $owner);
+    velta_iter_class_fast($result);
   }
 }
 

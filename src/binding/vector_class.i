@@ -61,23 +61,6 @@ static void velta_iter_detach(const struct s_iter *it) {
   } while (0)
 %}
 
-/* Explicit release is refused while the block is lent out; the check comes
- * before the object passed gives up its ownership. */
-%define VELTA_SELF_RELEASE_CHECK(TYPE)
-%typemap(in, noblock=1) TYPE *self (void *argp = 0, int res = 0) {
-  res = SWIG_ConvertPtr($input, &argp, $descriptor, 0);
-  if (!SWIG_IsOK(res)) {
-    %argument_fail(res, "$type", $symname, $argnum);
-  }
-  if ($disown) {
-    if (velta_export_check(argp) < 0) SWIG_fail;
-    res = SWIG_ConvertPtr($input, &argp, $descriptor, $disown);
-  }
-  $1 = ($ltype)argp;
-}
-%enddef
-VELTA_SELF_RELEASE_CHECK(struct s_vector)
-VELTA_SELF_RELEASE_CHECK(struct s_matrix)
 
 
 /* ---- s_iter ---- */
