@@ -163,8 +163,13 @@ extern "C" {
 
 VlmMatrix *vlm_matrix_new(int row, int column) {
   VlmMatrix *mat = static_cast<VlmMatrix *>(std::malloc(sizeof(VlmMatrix)));
+  if (!mat) return nullptr;
   const long long n = count_of(row, column);
   mat->p_r_nums = static_cast<double *>(std::malloc(block_bytes(n)));
+  if (!mat->p_r_nums) {  // exhausted memory: no record at all
+    std::free(mat);
+    return nullptr;
+  }
   mat->r_shape[0] = row;
   mat->r_shape[1] = column;
   mat->size = static_cast<int>(n);
@@ -179,18 +184,21 @@ void vlm_matrix_delete(VlmMatrix *mat) {
 
 VlmMatrix *vlm_matrix_new_zero(int row, int col) {
   VlmMatrix *mat = vlm_matrix_new(row, col);
+  if (!mat) return nullptr;
   std::memset(mat->p_r_nums, 0, block_bytes(mat->size));
   return mat;
 }
 
 VlmMatrix *vlm_matrix_new_constant(int row, int column, double val) {
   VlmMatrix *mat = vlm_matrix_new(row, column);
+  if (!mat) return nullptr;
   std::fill_n(mat->p_r_nums, mat->size, val);
   return mat;
 }
 
 VlmMatrix *vlm_matrix_new_random(int row, int column, double min, double max) {
   VlmMatrix *mat = vlm_matrix_new(row, column);
+  if (!mat) return nullptr;
   for (int i = 0; i < mat->size; ++i) mat->p_r_nums[i] = vlm_random(min, max);
   return mat;
 }
@@ -205,6 +213,7 @@ VlmMatrix *vlm_matrix_new_duplicate_size(VlmMatrix *mat) { return vlm_matrix_new
 
 VlmMatrix *vlm_matrix_new_copy(VlmMatrix *mat) {
   VlmMatrix *copy = vlm_matrix_new(mat->r_shape[0], mat->r_shape[1]);
+  if (!copy) return nullptr;
   if (copy->size == mat->size && copy->size >= 1)
     std::memcpy(copy->p_r_nums, mat->p_r_nums, copy->size * sizeof(double));
   return copy;
@@ -212,18 +221,21 @@ VlmMatrix *vlm_matrix_new_copy(VlmMatrix *mat) {
 
 VlmMatrix *vlm_matrix_new_from_vector(VlmVector *vec) {
   VlmMatrix *mat = vlm_matrix_new(1, vec->size);
+  if (!mat) return nullptr;
   if (mat->size > 0) std::memcpy(mat->p_r_nums, vec->p_r_nums, mat->size * sizeof(double));
   return mat;
 }
 
 VlmMatrix *vlm_matrix_new_from_array(double *ndarray_in, int row, int column) {
   VlmMatrix *mat = vlm_matrix_new(row, column);
+  if (!mat) return nullptr;
   if (mat->size > 0) std::memcpy(mat->p_r_nums, ndarray_in, mat->size * sizeof(double));
   return mat;
 }
 
 VlmVector *vlm_vector_new_from_matrix(VlmMatrix *mat) {
   VlmVector *vec = vlm_vector_new(mat->size);
+  if (!vec) return nullptr;
   if (vec->size > 0) std::memcpy(vec->p_r_nums, mat->p_r_nums, vec->size * sizeof(double));
   return vec;
 }
@@ -252,6 +264,7 @@ void *vlm_matrix_to_array(VlmMatrix *mat, double **out_nums, int *out_rows, int 
 VlmMatrix *vlm_matrix_new_extract_row(VlmMatrix *mat, int row) {
   const int nc = mat->r_shape[1];
   VlmMatrix *out = vlm_matrix_new(1, nc);
+  if (!out) return nullptr;
   const long long base = static_cast<long long>(row) * nc;
   for (int j = 0; j < out->size; ++j) out->p_r_nums[j] = element_or_nan(mat, base + j);
   return out;
@@ -260,6 +273,7 @@ VlmMatrix *vlm_matrix_new_extract_row(VlmMatrix *mat, int row) {
 VlmMatrix *vlm_matrix_new_extract_column(VlmMatrix *mat, int col) {
   const int nr = mat->r_shape[0], nc = mat->r_shape[1];
   VlmMatrix *out = vlm_matrix_new(nr, 1);
+  if (!out) return nullptr;
   for (int i = 0; i < out->size; ++i) out->p_r_nums[i] = element_or_nan(mat, static_cast<long long>(i) * nc + col);
   return out;
 }
@@ -268,6 +282,7 @@ VlmMatrix *vlm_matrix_new_extract_row_col(VlmMatrix *mat, int row1, int row2, in
   const int rows = row2 - row1 + 1, cols = col2 - col1 + 1;
   const int nc = mat->r_shape[1];
   VlmMatrix *out = vlm_matrix_new(rows, cols);
+  if (!out) return nullptr;
   if (out->size == 0) return out;
   double *d = out->p_r_nums;
   for (int i = 0; i < rows; ++i) {
@@ -427,6 +442,7 @@ p_matrixString_t vlm_matrix_to_string(VlmMatrix *mat, int islong) {
 
 void *vlm_matrix_print(VlmMatrix *mat, int islong) {
   char *text = vlm_matrix_to_string(mat, islong);
+  if (!text) return nullptr;
   std::fputs(text, stdout);
   std::fflush(stdout);
   vlm_data_delete(text);

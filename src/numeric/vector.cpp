@@ -87,7 +87,12 @@ extern "C" {
 VlmVector *vlm_vector_new(int size) {
   if (size < 0) size = 0;
   VlmVector *vec = static_cast<VlmVector *>(std::malloc(sizeof(VlmVector)));
+  if (!vec) return nullptr;
   vec->p_r_nums = static_cast<double *>(std::malloc(block_bytes(size)));
+  if (!vec->p_r_nums) {  // exhausted memory: no record at all
+    std::free(vec);
+    return nullptr;
+  }
   vec->size = size;
   return vec;
 }
@@ -100,24 +105,28 @@ void vlm_vector_delete(VlmVector *vec) {
 
 VlmVector *vlm_vector_new_zero(int size) {
   VlmVector *vec = vlm_vector_new(size);
+  if (!vec) return nullptr;
   std::memset(vec->p_r_nums, 0, block_bytes(vec->size));
   return vec;
 }
 
 VlmVector *vlm_vector_new_constant(int size, double val) {
   VlmVector *vec = vlm_vector_new(size);
+  if (!vec) return nullptr;
   std::fill_n(vec->p_r_nums, vec->size, val);
   return vec;
 }
 
 VlmVector *vlm_vector_new_random(int size, double min, double max) {
   VlmVector *vec = vlm_vector_new(size);
+  if (!vec) return nullptr;
   for (int i = 0; i < vec->size; ++i) vec->p_r_nums[i] = vlm_random(min, max);
   return vec;
 }
 
 VlmVector *vlm_vector_new_linspace(double min, double max, int size) {
   VlmVector *vec = vlm_vector_new(size);
+  if (!vec) return nullptr;
   const double n = vec->size;
   for (int i = 0; i < vec->size; ++i) {
     const double q = static_cast<double>(i) / n;
@@ -135,6 +144,7 @@ VlmVector *vlm_vector_new_arange(int min, int step, int max) {
   const long long count = (static_cast<long long>(max) - min) / step + 1;
   if (count > std::numeric_limits<int>::max()) return vlm_vector_new(0);
   VlmVector *vec = vlm_vector_new(static_cast<int>(count));
+  if (!vec) return nullptr;
   long long value = min;
   for (int k = 0; k < vec->size; ++k, value += step) vec->p_r_nums[k] = static_cast<double>(value);
   return vec;
@@ -158,6 +168,7 @@ VlmVector *vlm_vector_new_arange_double(double min, double step, double max) {
   } while (s <= max && n < std::numeric_limits<int>::max());
   if (s <= max) return vlm_vector_new(0);
   VlmVector *vec = vlm_vector_new(static_cast<int>(n));
+  if (!vec) return nullptr;
   for (int k = 0; k < vec->size; ++k) {
     const double prod = static_cast<double>(k) * step;
     vec->p_r_nums[k] = prod + min;
@@ -167,6 +178,7 @@ VlmVector *vlm_vector_new_arange_double(double min, double step, double max) {
 
 VlmVector *vlm_vector_new_values(int size, ...) {
   VlmVector *vec = vlm_vector_new(size);
+  if (!vec) return nullptr;
   va_list ap;
   va_start(ap, size);
   for (int i = 0; i < vec->size; ++i) vec->p_r_nums[i] = va_arg(ap, double);
@@ -180,6 +192,7 @@ VlmVector *vlm_vector_new_values_array(int size, const double *values) {
 
 VlmVector *vlm_vector_new_copy(VlmVector *vec) {
   VlmVector *copy = vlm_vector_new(vec->size);
+  if (!copy) return nullptr;
   if (copy->size > 0) std::memcpy(copy->p_r_nums, vec->p_r_nums, copy->size * sizeof(double));
   return copy;
 }
@@ -188,6 +201,7 @@ VlmVector *vlm_vector_new_duplicate_size(VlmVector *vec) { return vlm_vector_new
 
 VlmVector *vlm_vector_new_from_array(double *ndarray_in, int size) {
   VlmVector *vec = vlm_vector_new(size);
+  if (!vec) return nullptr;
   if (vec->size > 0) std::memcpy(vec->p_r_nums, ndarray_in, vec->size * sizeof(double));
   return vec;
 }
@@ -225,6 +239,7 @@ p_vectorString_t vlm_vector_to_string(VlmVector *vec, int islong) {
 
 void *vlm_vector_print(VlmVector *vec, int islong) {
   char *text = vlm_vector_to_string(vec, islong);
+  if (!text) return nullptr;
   std::fputs(text, stdout);
   std::fflush(stdout);
   vlm_data_delete(text);
@@ -237,7 +252,9 @@ void *vlm_vector_print_full(VlmVector *vec) { return vlm_vector_print(vec, 1); }
 
 void *vlm_vector_append_value(VlmVector *vec, double val) {
   const int old = vec->size;
-  vec->p_r_nums = static_cast<double *>(std::realloc(vec->p_r_nums, block_bytes(old + 1LL)));
+  double *grown = static_cast<double *>(std::realloc(vec->p_r_nums, block_bytes(old + 1LL)));
+  if (!grown) return nullptr;  // exhausted memory: the vector stays as it was
+  vec->p_r_nums = grown;
   vec->p_r_nums[old] = val;
   vec->size = old + 1;
   return nullptr;
@@ -246,8 +263,10 @@ void *vlm_vector_append_value(VlmVector *vec, double val) {
 void *vlm_vector_append_vector(VlmVector *vec_target, VlmVector *vec_another) {
   const int old = vec_target->size;
   const int extra = vec_another->size;  // read before the target grows: it may be the same record
-  vec_target->p_r_nums =
+  double *grown =
       static_cast<double *>(std::realloc(vec_target->p_r_nums, block_bytes(static_cast<long long>(old) + extra)));
+  if (!grown) return nullptr;  // exhausted memory: the vector stays as it was
+  vec_target->p_r_nums = grown;
   if (extra > 0) std::memmove(vec_target->p_r_nums + old, vec_another->p_r_nums, extra * sizeof(double));
   vec_target->size = old + extra;
   return nullptr;
