@@ -136,7 +136,7 @@ static int velta_append_target(PyObject *obj, const char *symname, char **out) {
 static int velta_double_format_check(const char *fmt) {
   int conversions = 0;
   const char *bad = NULL;
-  for (const char *c = fmt; *c && !bad; ++c) {
+  for (const char *c = fmt; *c; ++c) {
     if (*c != '%')
       continue;
     const char *start = c++;
@@ -154,10 +154,11 @@ static int velta_double_format_check(const char *fmt) {
     }
     if (*c == 'l')
       ++c;
-    if (width > INT_MAX || precision > INT_MAX || !*c || !strchr("fFeEgGaA", *c))
+    if (width > INT_MAX || precision > INT_MAX || !*c || !strchr("fFeEgGaA", *c)) {
       bad = start;
-    else
-      ++conversions;
+      break; /* c may be at the terminator: the loop must not step past it */
+    }
+    ++conversions;
   }
   if (bad || conversions != 1) {
     PyErr_Format(PyExc_ValueError,
