@@ -205,6 +205,7 @@ VlmMatrix *vlm_matrix_new_random(int row, int column, double min, double max) {
 
 VlmMatrix *vlm_matrix_new_identity(int size) {
   VlmMatrix *mat = vlm_matrix_new_zero(size, size);
+  if (!mat) return nullptr;
   for (int i = 0; i < size; ++i) mat->p_r_nums[static_cast<std::size_t>(i) * size + i] = 1.0;
   return mat;
 }
@@ -301,6 +302,7 @@ VlmMatrix *vlm_matrix_new_multiplication(VlmMatrix *mat1, VlmMatrix *mat2) {
   const int n = mat1->r_shape[1];
   if (n != mat2->r_shape[0]) return nullptr;
   VlmMatrix *out = vlm_matrix_new_zero(mat1->r_shape[0], mat2->r_shape[1]);
+  if (!out) return nullptr;
   if (out->size > 0 && n > 0)
     multiply(mat1->p_r_nums, mat2->p_r_nums, out->p_r_nums, static_cast<std::size_t>(out->r_shape[0]),
              static_cast<std::size_t>(n), static_cast<std::size_t>(out->r_shape[1]));
