@@ -3,12 +3,16 @@ edge cases of the library, and the refusals that keep reads and writes
 inside the element block."""
 import ctypes
 import math
+import os
 import random
+import subprocess
+import sys
 
 import pytest
 
 import _velta
 import velta
+from conftest import SANITIZED
 
 
 def owned(mat):
@@ -551,3 +555,35 @@ def test_docstrings(name, signature, params):
 
 def test_matrix_row_multiply_col_is_not_exposed():
     assert not hasattr(_velta, "vlm_matrix_row_multiply_col")
+
+
+# ---- exhausted memory -------------------------------------------------------------
+
+_MEMORY_SCRIPT = r"""
+import resource
+resource.setrlimit(resource.RLIMIT_AS, (3 << 30, 3 << 30))
+import velta
+calls = [
+    lambda: velta.vlm_matrix_new(28000, 28000),
+    lambda: velta.vlm_matrix_new_zero(28000, 28000),
+    lambda: velta.vlm_matrix_new_constant(28000, 28000, 1.0),
+    lambda: velta.vlm_matrix_new_random(28000, 28000, 0.0, 1.0),
+    lambda: velta.vlm_matrix_new_identity(28000),
+    lambda: velta.vlm_matrix_new_multiplication(velta.vlm_matrix_new_zero(28000, 1),
+                                                velta.vlm_matrix_new_zero(1, 28000)),
+]
+for call in calls:
+    try:
+        call()
+        print("made")
+    except MemoryError:
+        print("MemoryError")
+"""
+
+
+@pytest.mark.skipif(SANITIZED, reason="the sanitizer reserves more address space than the limit")
+def test_exhausted_memory_is_memory_error():
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path))
+    done = subprocess.run([sys.executable, "-c", _MEMORY_SCRIPT], env=env, capture_output=True, text=True,
+                          timeout=120)
+    assert (done.returncode, done.stdout) == (0, "MemoryError\n" * 6), done.stderr
