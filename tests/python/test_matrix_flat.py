@@ -387,15 +387,17 @@ def test_extraction_outside_the_matrix_raises_index_error(call, msg):
 
 
 @pytest.mark.parametrize("call", [
+    velta.vlm_matrix_to_array,
     lambda m: velta.vlm_matrix_new_extract_row(m, 2),
     lambda m: velta.vlm_matrix_new_extract_column(m, 0),
     lambda m: velta.vlm_matrix_new_extract_row_col(m, 2, 2, 0, 0),
 ])
-def test_extraction_refuses_a_shape_larger_than_the_block(call):
+def test_shape_walks_refuse_a_shape_larger_than_the_block(call):
     mat = matrix([[1, 2], [3, 4]])
     velta.vlm_matrix_copy_shape(matrix(M33), mat)
-    with pytest.raises(ValueError):
+    with pytest.raises(ValueError) as info:
         call(mat)
+    assert str(info.value) == "the matrix shape (3,3) describes more elements than its size 4"
 
 
 # ---- minimum and maximum ----------------------------------------------------------
