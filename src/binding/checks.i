@@ -12,6 +12,9 @@ static int velta_ends_with(const char *s, const char *suffix) {
 }
 
 static int velta_null_ok(const char *symname, int argnum) {
+  /* Library functions (vlm_..., vlp_...) never take None for a record or text. */
+  if (strncmp(symname, "vlm_", 4) == 0 || strncmp(symname, "vlp_", 4) == 0)
+    return 0;
   if (velta_ends_with(symname, "_set")) {
     if (strcmp(symname, "VlmMatrix_r_shape_set") == 0)
       return 0;

@@ -82,3 +82,10 @@ static void velta_disown_object(PyObject *obj) {
   if (velta_install_pointer_methods() < 0)
     return NULL;
 %}
+
+/* Texts made by the library are copied into a str and released. A text of
+ * 2^31 bytes or more cannot become a str: it is handed out as a char *
+ * pointer object instead and stays allocated for vlm_data_delete. */
+%typemap(newfree, noblock=1) char * {
+  if (!resultobj || !SwigPyObject_Check(resultobj)) free($1);
+}

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <new>
 
 #include "text_internal.h"
 #include "vlm.h"
@@ -303,9 +304,15 @@ VlmMatrix *vlm_matrix_new_multiplication(VlmMatrix *mat1, VlmMatrix *mat2) {
   if (n != mat2->r_shape[0]) return nullptr;
   VlmMatrix *out = vlm_matrix_new_zero(mat1->r_shape[0], mat2->r_shape[1]);
   if (!out) return nullptr;
-  if (out->size > 0 && n > 0)
-    multiply(mat1->p_r_nums, mat2->p_r_nums, out->p_r_nums, static_cast<std::size_t>(out->r_shape[0]),
-             static_cast<std::size_t>(n), static_cast<std::size_t>(out->r_shape[1]));
+  if (out->size > 0 && n > 0) {
+    try {
+      multiply(mat1->p_r_nums, mat2->p_r_nums, out->p_r_nums, static_cast<std::size_t>(out->r_shape[0]),
+               static_cast<std::size_t>(n), static_cast<std::size_t>(out->r_shape[1]));
+    } catch (const std::bad_alloc &) {  // no room for the packed panels
+      vlm_matrix_delete(out);
+      return nullptr;
+    }
+  }
   return out;
 }
 
@@ -369,7 +376,9 @@ void *vlm_matrix_transpose(VlmMatrix *mat) {
   // The elements move only when the shape describes the whole block; the
   // shape is swapped either way.
   if (n == mat->size && n >= 1) {
-    std::unique_ptr<double[]> scratch(new double[static_cast<std::size_t>(n)]);
+    // Without room for the scratch block the matrix stays as it is.
+    std::unique_ptr<double[]> scratch(new (std::nothrow) double[static_cast<std::size_t>(n)]);
+    if (!scratch) return nullptr;
     const double *src = mat->p_r_nums;
     constexpr int kTile = 32;
     for (int i0 = 0; i0 < r; i0 += kTile)

@@ -350,9 +350,14 @@ int vlm_vector_isexist(VlmVector *vec, int idx1, int idx2, double val) {
   return found;
 }
 
-void *vlm_vector_sort(VlmVector *vec) {
+}  // extern "C"
+
+namespace {
+
+// Radix sort on the ordered bit patterns; NaNs last, in their original order.
+void sort_doubles(VlmVector *vec) {
   const std::size_t n = vec->size > 0 ? static_cast<std::size_t>(vec->size) : 0;
-  if (n < 2) return nullptr;
+  if (n < 2) return;
   double *p = vec->p_r_nums;
   std::unique_ptr<std::uint64_t[]> keys(new std::uint64_t[n]);
   const bool radix = n >= kSmallSort;
@@ -384,6 +389,20 @@ void *vlm_vector_sort(VlmVector *vec) {
     std::memcpy(&p[i], &bits, sizeof bits);
   }
   for (std::size_t j = 0; j < nans; ++j) std::memcpy(&p[m + j], &keys[n - 1 - j], sizeof(double));
+}
+
+}  // namespace
+
+extern "C" {
+
+void *vlm_vector_sort(VlmVector *vec) {
+  try {
+    sort_doubles(vec);
+  } catch (const std::bad_alloc &) {  // no room for the keys: sort in place instead
+    double *p = vec->p_r_nums;
+    double *mid = std::stable_partition(p, p + vec->size, [](double x) { return !std::isnan(x); });
+    std::sort(p, mid);
+  }
   return nullptr;
 }
 

@@ -68,6 +68,7 @@ def test_accepted_conversions():
     lambda: _velta.vlm_vector_append_vector(_velta.vlm_vector_new_zero(1), None),
     lambda: _velta.VlmMatrix_r_shape_set(None, None),
     lambda: _velta.vlm_string_length_string(None),
+    lambda: _velta.vlm_string_from_double_set(None, 1.0),
     lambda: _velta.vlm_sin(None),
     lambda: _velta.vlm_vector_input_function(_velta.vlm_vector_new_zero(1), None),
 ])
