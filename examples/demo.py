@@ -57,3 +57,38 @@ except IndexError as exc:
 velta.vlm_print_values_space("dfs", 3, 2.5, "values from Python")
 for rec in (ident, a, b, p, wide, block):
     velta.vlm_matrix_delete(rec)
+
+section("Classes and NumPy")
+import numpy as np                              # noqa: E402
+from velta import VlmMatrix, VlmVector          # noqa: E402
+
+x = VlmVector(5)                                # five zeros, owned by x
+x.linspace(0.0, 1.0)
+y = VlmVector(x.toNumpy() ** 2)                 # toNumpy shares x's storage; the constructor copies
+print("x:", x)
+print("y:", y)
+print("y[2] =", y[2], " len(y) =", len(y), " 0.0 in y:", 0.0 in y)
+x += 1.0                                        # in place: x stays the same owning object
+print("x + 1:", list(x))
+z = x * 2.0                                     # a new vector that Python does not own ...
+z.this.acquire()                                # ... until it is given ownership
+print("2 * (x + 1):", [round(e, 2) for e in z])
+x.append([10, 20])                              # a sequence, a VlmVector or one value
+print("appended:", list(x))
+view = x.toNumpy()
+view[0] = -1.0                                  # writes through to x
+try:
+    x.append(1.0)                               # would move the storage under the view
+except BufferError as exc:
+    print("while a view exists:", exc)
+del view
+m = VlmMatrix(np.arange(6.0).reshape(2, 3))
+m[1, 2] = 50.0
+print("m:", m.getShape(), list(m))
+col = m.extractColumn(2)
+print("column 2:", col.toNumpy().ravel().tolist())
+velta.vlm_matrix_delete(col)                    # extractions are not owned: release them
+prod = m @ VlmMatrix([[1.0], [0.0], [1.0]])
+print("m @ [1, 0, 1]^T:", prod.toNumpy().ravel().tolist())
+velta.vlm_matrix_delete(prod)
+print("2x3 @ 2x3:", m @ VlmMatrix(2, 3))
