@@ -156,10 +156,7 @@ def test_exported_vector_cannot_grow_or_go(which, export, collect):
     assert list(v) == [1.0, 2.0, 3.0]
 
 
-@pytest.mark.parametrize("release", [
-    pytest.param(_velta.vlm_matrix_delete, marks=pytest.mark.xfail(
-        strict=True, reason="the vlm_matrix_delete guard in matrix.i does not call velta_export_check yet")),
-    _velta.delete_VlmMatrix, _velta.vlm_data_delete])
+@pytest.mark.parametrize("release", [_velta.vlm_matrix_delete, _velta.delete_VlmMatrix, _velta.vlm_data_delete])
 @pytest.mark.parametrize("export", ["view", "iterator"])
 def test_exported_matrix_cannot_be_released(release, export):
     m = VlmMatrix([[1.0, 2.0]])
