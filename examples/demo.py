@@ -92,3 +92,36 @@ prod = m @ VlmMatrix([[1.0], [0.0], [1.0]])
 print("m @ [1, 0, 1]^T:", prod.toNumpy().ravel().tolist())
 velta.vlm_matrix_delete(prod)
 print("2x3 @ 2x3:", m @ VlmMatrix(2, 3))
+
+section("A figure")
+import math                                     # noqa: E402
+import os                                       # noqa: E402
+from velta import VlpFigure                     # noqa: E402
+
+fig = VlpFigure(2, 2)
+t = VlmVector(100)
+t.linspace(0.0, 4.0 * math.pi)
+wave = VlmVector(np.sin(t.toNumpy()) * np.exp(-0.1 * t.toNumpy()))
+fig.plot(0, t, wave)                            # a line
+px = VlmVector(np.random.default_rng(1).uniform(0, 10, 40))
+py = VlmVector(np.random.default_rng(2).uniform(0, 10, 40))
+fig.scatter(1, px, py)                          # scattered points
+can = velta.vlp_set_canvas(fig, 1)
+velta.vlp_set_color_alpha(can, 0, 30, 120, 220, 0.6)   # blue, half transparent
+velta.vlp_set_radius(can, 0, 8)
+g = np.linspace(-2.0, 2.0, 24)
+fig.imshow(2, VlmMatrix(np.exp(-(g[:, None] ** 2 + g[None, :] ** 2))))   # an image with colour bar
+fig.imshow(3, VlmMatrix(np.add.outer(np.arange(8.0), np.arange(12.0))))
+can = velta.vlp_set_canvas(fig, 3)
+pal = velta.vlp_color_pallete_canvas_set_size(can, 0, 3)   # a custom palette:
+velta.vlp_color_pallete_set(pal, 0, 20, 40, 160, 1.0, 0.0)      # blue at 0
+velta.vlp_color_pallete_set(pal, 1, 250, 250, 250, 1.0, 9.0)    # white at 9
+velta.vlp_color_pallete_set(pal, 2, 200, 30, 30, 1.0, 18.0)     # red at 18
+velta.vlp_set_color_alpha_line(can, 0, 255, 255, 255, 1.0)      # white cell outlines
+velta.vlp_set_grid(can, velta.TRUE)
+if os.environ.get("DISPLAY"):
+    print("showing the figure; close the window to go on")
+    fig.show()
+else:
+    fig.savefig("demo.png", 1000, 800)
+    print("no display: the figure was saved to", os.path.abspath("demo.png"))
