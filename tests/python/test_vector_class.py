@@ -186,12 +186,14 @@ def test_in_place_operators_keep_object(op, expected, collect):
 
 def test_in_place_loop_stays_owned(collect):
     v = VlmVector(4)
-    for _ in range(2000 if SANITIZED else 5000):
+    for i in range(5000):
         v += 1.0
         v *= 1.0
-        collect() if _ % 500 == 0 else None
+        gc.collect(0)
+        if i % 500 == 0:
+            collect()
     collect()
-    assert list(v) == [2000.0 if SANITIZED else 5000.0] * 4 and v.this.own()
+    assert list(v) == [5000.0] * 4 and v.this.own()
 
 
 def test_divide_by_zero_is_ieee():
@@ -253,13 +255,14 @@ def test_text_forms(capfd):
     assert capfd.readouterr().out == _velta.vlm_vector_to_string(v, 1)
 
 
+@pytest.mark.skipif(SANITIZED, reason="the sanitizer's quarantine keeps released blocks resident")
 def test_str_does_not_grow_memory():
     import resource
     v = VlmVector(np.arange(100.0))
     for _ in range(20000):
         str(v)
     before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
-    for _ in range(200000 if SANITIZED else 1000000):
+    for _ in range(1000000):
         str(v)
     assert resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before < 10000
 
