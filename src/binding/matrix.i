@@ -36,7 +36,15 @@ VELTA_MATRIX_MADE(vlm_matrix_new_extract_row_col, velta_matrix_block(arg1, arg2,
 }
 
 VELTA_GUARD(vlm_matrix_get_item, velta_matrix_read_index(arg1, arg2, arg3))
-VELTA_GUARD(vlm_matrix_set_item, velta_matrix_write_index(arg1, arg2, arg3))
+/* A write whose index lies at or beyond the size changes nothing: the call is
+ * skipped, since the library's 32-bit index arithmetic could wrap into the
+ * block. */
+%exception vlm_matrix_set_item {
+  if (velta_matrix_write_index(arg1, arg2, arg3) < 0) SWIG_fail;
+  if (velta_matrix_flat_index(arg1, arg2, arg3) < arg1->size) {
+    $action
+  }
+}
 VELTA_GUARD(vlm_matrix_min, velta_matrix_not_empty(arg1, "min"))
 VELTA_GUARD(vlm_matrix_max, velta_matrix_not_empty(arg1, "max"))
 

@@ -9,14 +9,11 @@
 #include <memory>
 #include <new>
 
+#include "block.h"
 #include "text_internal.h"
 #include "vlm.h"
 
 namespace {
-
-inline std::size_t block_bytes(long long count) {
-  return count > 0 ? static_cast<std::size_t>(count) * sizeof(double) : 1;
-}
 
 inline long long count_of(int rows, int cols) {
   return rows > 0 && cols > 0 ? static_cast<long long>(rows) * cols : 0;
@@ -166,7 +163,7 @@ VlmMatrix *vlm_matrix_new(int row, int column) {
   VlmMatrix *mat = static_cast<VlmMatrix *>(std::malloc(sizeof(VlmMatrix)));
   if (!mat) return nullptr;
   const long long n = count_of(row, column);
-  mat->p_r_nums = static_cast<double *>(std::malloc(block_bytes(n)));
+  mat->p_r_nums = velta::block_new(n);
   if (!mat->p_r_nums) {  // exhausted memory: no record at all
     std::free(mat);
     return nullptr;
@@ -186,7 +183,7 @@ void vlm_matrix_delete(VlmMatrix *mat) {
 VlmMatrix *vlm_matrix_new_zero(int row, int col) {
   VlmMatrix *mat = vlm_matrix_new(row, col);
   if (!mat) return nullptr;
-  std::memset(mat->p_r_nums, 0, block_bytes(mat->size));
+  std::memset(mat->p_r_nums, 0, velta::block_bytes(mat->size));
   return mat;
 }
 

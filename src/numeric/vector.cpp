@@ -10,16 +10,11 @@
 #include <limits>
 #include <memory>
 
+#include "block.h"
 #include "text_internal.h"
 #include "vlm.h"
 
 namespace {
-
-// Element blocks never have zero bytes: glibc's realloc(p, 0) frees p and
-// returns null, and a size 0 vector must still own a valid block.
-inline std::size_t block_bytes(long long count) {
-  return count > 0 ? static_cast<std::size_t>(count) * sizeof(double) : 1;
-}
 
 inline double *block_of(VlmVector *vec) { return vec->p_r_nums; }
 
@@ -88,7 +83,7 @@ VlmVector *vlm_vector_new(int size) {
   if (size < 0) size = 0;
   VlmVector *vec = static_cast<VlmVector *>(std::malloc(sizeof(VlmVector)));
   if (!vec) return nullptr;
-  vec->p_r_nums = static_cast<double *>(std::malloc(block_bytes(size)));
+  vec->p_r_nums = velta::block_new(size);
   if (!vec->p_r_nums) {  // exhausted memory: no record at all
     std::free(vec);
     return nullptr;
@@ -106,7 +101,7 @@ void vlm_vector_delete(VlmVector *vec) {
 VlmVector *vlm_vector_new_zero(int size) {
   VlmVector *vec = vlm_vector_new(size);
   if (!vec) return nullptr;
-  std::memset(vec->p_r_nums, 0, block_bytes(vec->size));
+  std::memset(vec->p_r_nums, 0, velta::block_bytes(vec->size));
   return vec;
 }
 
@@ -252,7 +247,7 @@ void *vlm_vector_print_full(VlmVector *vec) { return vlm_vector_print(vec, 1); }
 
 void *vlm_vector_append_value(VlmVector *vec, double val) {
   const int old = vec->size;
-  double *grown = static_cast<double *>(std::realloc(vec->p_r_nums, block_bytes(old + 1LL)));
+  double *grown = static_cast<double *>(std::realloc(vec->p_r_nums, velta::block_bytes(old + 1LL)));
   if (!grown) return nullptr;  // exhausted memory: the vector stays as it was
   vec->p_r_nums = grown;
   vec->p_r_nums[old] = val;
@@ -264,7 +259,7 @@ void *vlm_vector_append_vector(VlmVector *vec_target, VlmVector *vec_another) {
   const int old = vec_target->size;
   const int extra = vec_another->size;  // read before the target grows: it may be the same record
   double *grown =
-      static_cast<double *>(std::realloc(vec_target->p_r_nums, block_bytes(static_cast<long long>(old) + extra)));
+      static_cast<double *>(std::realloc(vec_target->p_r_nums, velta::block_bytes(static_cast<long long>(old) + extra)));
   if (!grown) return nullptr;  // exhausted memory: the vector stays as it was
   vec_target->p_r_nums = grown;
   if (extra > 0) std::memmove(vec_target->p_r_nums + old, vec_another->p_r_nums, extra * sizeof(double));
