@@ -179,6 +179,14 @@ int int_length(int v) {
 
 char *int_write(char *out, int v) { return std::to_chars(out, out + kMaxIntLength, v).ptr; }
 
+void *print_text(char *text) {
+  if (!text) return nullptr;
+  std::fputs(text, stdout);
+  std::fflush(stdout);
+  std::free(text);
+  return nullptr;
+}
+
 }  // namespace text
 }  // namespace velta
 
@@ -189,9 +197,11 @@ using velta::text::fixed6_write;
 using velta::text::int_length;
 using velta::text::int_write;
 
-// Heap copy of [first, first + len) plus a terminator.
+// Heap copy of [first, first + len) plus a terminator, or null when there is
+// no memory for it.
 char *heap_text(const char *first, std::size_t len) {
   char *s = static_cast<char *>(std::malloc(len + 1));
+  if (!s) return nullptr;
   std::memcpy(s, first, len);
   s[len] = '\0';
   return s;
@@ -199,6 +209,25 @@ char *heap_text(const char *first, std::size_t len) {
 
 // printf's "%s" writes "(null)" for a null pointer; so do we.
 const char *or_null_text(const char *s) { return s ? s : "(null)"; }
+
+// Writes [buf, end) and a newline (end has room for it), then flushes.
+void *print_line(char *buf, char *end) {
+  *end++ = '\n';
+  std::fwrite(buf, 1, static_cast<std::size_t>(end - buf), stdout);
+  std::fflush(stdout);
+  return nullptr;
+}
+
+// Puts the text [first, end) at the start of target when isInitial is 1,
+// else after target's text. end has room for the terminator.
+void *append_text(char *target, char *first, char *end, int isInitial) {
+  *end = '\0';
+  if (isInitial == 1)
+    std::strcpy(target, first);
+  else
+    std::strcat(target, first);
+  return nullptr;
+}
 
 // Writes one value of a value list followed by the separator: the single
 // emitter behind vlm_print_values* and vlm_print_values_array.
@@ -267,20 +296,12 @@ extern "C" {
 
 void *vlm_print_integer(int val) {
   char buf[velta::text::kMaxIntLength + 1];
-  char *e = int_write(buf, val);
-  *e++ = '\n';
-  std::fwrite(buf, 1, static_cast<std::size_t>(e - buf), stdout);
-  std::fflush(stdout);
-  return nullptr;
+  return print_line(buf, int_write(buf, val));
 }
 
 void *vlm_print_double(double val) {
   char buf[velta::text::kMaxFixedLength + 1];
-  char *e = fixed6_write(buf, val);
-  *e++ = '\n';
-  std::fwrite(buf, 1, static_cast<std::size_t>(e - buf), stdout);
-  std::fflush(stdout);
-  return nullptr;
+  return print_line(buf, fixed6_write(buf, val));
 }
 
 void *vlm_print_string(char *val) {
@@ -310,28 +331,19 @@ char *vlm_string_from_double_set(char *fmt, double val) {
   const int len = std::snprintf(nullptr, 0, fmt, val);
   if (len < 0) return heap_text("", 0);
   char *s = static_cast<char *>(std::malloc(static_cast<std::size_t>(len) + 1));
+  if (!s) return nullptr;
   std::snprintf(s, static_cast<std::size_t>(len) + 1, fmt, val);
   return s;
 }
 
 void *vlm_string_append_integer(char *target, int val, int isInitial) {
-  char *piece = vlm_string_from_integer(val);
-  if (isInitial == 1)
-    std::strcpy(target, piece);
-  else
-    std::strcat(target, piece);
-  std::free(piece);
-  return nullptr;
+  char buf[velta::text::kMaxIntLength + 1];
+  return append_text(target, buf, int_write(buf, val), isInitial);
 }
 
 void *vlm_string_append_double(char *target, double val, int isInitial) {
-  char *piece = vlm_string_from_double(val);
-  if (isInitial == 1)
-    std::strcpy(target, piece);
-  else
-    std::strcat(target, piece);
-  std::free(piece);
-  return nullptr;
+  char buf[velta::text::kMaxFixedLength + 1];
+  return append_text(target, buf, fixed6_write(buf, val), isInitial);
 }
 
 void *vlm_print_values(char *inbetween, char *end, char *fmt, ...) {

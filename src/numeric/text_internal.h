@@ -78,17 +78,23 @@ void abbreviated_sequence(Sink &s, const double *p, long n) {
 }
 
 /* Runs the measure pass and the write pass of a text form described by
- * emit(sink) and returns the heap string (malloc), zero-terminated. */
+ * emit(sink) and returns the heap string (malloc), zero-terminated, or null
+ * when there is no memory for it. */
 template <class Emit>
 char *render(Emit emit) {
   Measure m;
   emit(m);
   char *text = static_cast<char *>(std::malloc(m.total + 1));
+  if (!text) return nullptr;
   Writer w{text};
   emit(w);
   *w.pos = '\0';
   return text;
 }
+
+/* Writes a text made by vlm_vector_to_string or vlm_matrix_to_string to
+ * stdout, flushes and releases it; a null text writes nothing. Returns null. */
+void *print_text(char *text);
 
 }  // namespace text
 }  // namespace velta
