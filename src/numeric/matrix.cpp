@@ -180,25 +180,14 @@ void vlm_matrix_delete(VlmMatrix *mat) {
   std::free(mat);
 }
 
-VlmMatrix *vlm_matrix_new_zero(int row, int col) {
-  VlmMatrix *mat = vlm_matrix_new(row, col);
-  if (!mat) return nullptr;
-  std::memset(mat->p_r_nums, 0, velta::block_bytes(mat->size));
-  return mat;
-}
+VlmMatrix *vlm_matrix_new_zero(int row, int col) { return velta::made_zero(vlm_matrix_new(row, col)); }
 
 VlmMatrix *vlm_matrix_new_constant(int row, int column, double val) {
-  VlmMatrix *mat = vlm_matrix_new(row, column);
-  if (!mat) return nullptr;
-  std::fill_n(mat->p_r_nums, mat->size, val);
-  return mat;
+  return velta::made_constant(vlm_matrix_new(row, column), val);
 }
 
 VlmMatrix *vlm_matrix_new_random(int row, int column, double min, double max) {
-  VlmMatrix *mat = vlm_matrix_new(row, column);
-  if (!mat) return nullptr;
-  for (int i = 0; i < mat->size; ++i) mat->p_r_nums[i] = vlm_random(min, max);
-  return mat;
+  return velta::made_random(vlm_matrix_new(row, column), min, max);
 }
 
 VlmMatrix *vlm_matrix_new_identity(int size) {
@@ -219,24 +208,15 @@ VlmMatrix *vlm_matrix_new_copy(VlmMatrix *mat) {
 }
 
 VlmMatrix *vlm_matrix_new_from_vector(VlmVector *vec) {
-  VlmMatrix *mat = vlm_matrix_new(1, vec->size);
-  if (!mat) return nullptr;
-  if (mat->size > 0) std::memcpy(mat->p_r_nums, vec->p_r_nums, mat->size * sizeof(double));
-  return mat;
+  return velta::made_from(vlm_matrix_new(1, vec->size), vec->p_r_nums);
 }
 
 VlmMatrix *vlm_matrix_new_from_array(double *ndarray_in, int row, int column) {
-  VlmMatrix *mat = vlm_matrix_new(row, column);
-  if (!mat) return nullptr;
-  if (mat->size > 0) std::memcpy(mat->p_r_nums, ndarray_in, mat->size * sizeof(double));
-  return mat;
+  return velta::made_from(vlm_matrix_new(row, column), ndarray_in);
 }
 
 VlmVector *vlm_vector_new_from_matrix(VlmMatrix *mat) {
-  VlmVector *vec = vlm_vector_new(mat->size);
-  if (!vec) return nullptr;
-  if (vec->size > 0) std::memcpy(vec->p_r_nums, mat->p_r_nums, vec->size * sizeof(double));
-  return vec;
+  return velta::made_from(vlm_vector_new(mat->size), mat->p_r_nums);
 }
 
 int vlm_matrix_row_col_to_index(VlmMatrix *mat, int row, int col) {
@@ -326,40 +306,17 @@ double vlm_matrix_row_multiply_col(VlmMatrix *mat1, VlmMatrix *mat2, int row, in
   return sum;
 }
 
-void *vlm_matrix_add_by_value(VlmMatrix *mat, double val) {
-  double *p = mat->p_r_nums;
-  for (int i = 0; i < mat->size; ++i) p[i] = p[i] + val;
-  return nullptr;
-}
+void *vlm_matrix_add_by_value(VlmMatrix *mat, double val) { return velta::add_each(mat, val); }
 
-void *vlm_matrix_substract_by_value(VlmMatrix *mat, double val) {
-  double *p = mat->p_r_nums;
-  for (int i = 0; i < mat->size; ++i) p[i] = p[i] - val;
-  return nullptr;
-}
+void *vlm_matrix_substract_by_value(VlmMatrix *mat, double val) { return velta::substract_each(mat, val); }
 
-void *vlm_matrix_multiply_by_value(VlmMatrix *mat, double val) {
-  double *p = mat->p_r_nums;
-  for (int i = 0; i < mat->size; ++i) p[i] = p[i] * val;
-  return nullptr;
-}
+void *vlm_matrix_multiply_by_value(VlmMatrix *mat, double val) { return velta::multiply_each(mat, val); }
 
-void *vlm_matrix_divide_by_value(VlmMatrix *mat, double val) {
-  double *p = mat->p_r_nums;
-  for (int i = 0; i < mat->size; ++i) p[i] = p[i] / val;
-  return nullptr;
-}
+void *vlm_matrix_divide_by_value(VlmMatrix *mat, double val) { return velta::divide_each(mat, val); }
 
-void *vlm_matrix_change_elements_by_value(VlmMatrix *mat, double val) {
-  std::fill_n(mat->p_r_nums, std::max(mat->size, 0), val);
-  return nullptr;
-}
+void *vlm_matrix_change_elements_by_value(VlmMatrix *mat, double val) { return velta::change_each(mat, val); }
 
-void *vlm_matrix_copy_elements(VlmMatrix *src, VlmMatrix *target) {
-  if (src->size == target->size && src->size >= 1)
-    std::memmove(target->p_r_nums, src->p_r_nums, src->size * sizeof(double));
-  return nullptr;
-}
+void *vlm_matrix_copy_elements(VlmMatrix *src, VlmMatrix *target) { return velta::copy_elements(src, target); }
 
 void *vlm_matrix_copy_shape(VlmMatrix *src, VlmMatrix *target) {
   target->r_shape[0] = src->r_shape[0];
@@ -392,23 +349,9 @@ void *vlm_matrix_transpose(VlmMatrix *mat) {
   return nullptr;
 }
 
-double vlm_matrix_min(VlmMatrix *mat) {
-  if (mat->size < 1) return std::numeric_limits<double>::quiet_NaN();
-  const double *p = mat->p_r_nums;
-  double m = p[0];
-  for (int i = 1; i < mat->size; ++i)
-    if (p[i] < m) m = p[i];
-  return m;
-}
+double vlm_matrix_min(VlmMatrix *mat) { return velta::min_of(mat); }
 
-double vlm_matrix_max(VlmMatrix *mat) {
-  if (mat->size < 1) return std::numeric_limits<double>::quiet_NaN();
-  const double *p = mat->p_r_nums;
-  double m = p[0];
-  for (int i = 1; i < mat->size; ++i)
-    if (p[i] > m) m = p[i];
-  return m;
-}
+double vlm_matrix_max(VlmMatrix *mat) { return velta::max_of(mat); }
 
 p_matrixString_t vlm_matrix_to_string(VlmMatrix *mat, int islong) {
   const int nr = mat->r_shape[0], nc = mat->r_shape[1];
@@ -448,14 +391,7 @@ p_matrixString_t vlm_matrix_to_string(VlmMatrix *mat, int islong) {
   });
 }
 
-void *vlm_matrix_print(VlmMatrix *mat, int islong) {
-  char *text = vlm_matrix_to_string(mat, islong);
-  if (!text) return nullptr;
-  std::fputs(text, stdout);
-  std::fflush(stdout);
-  vlm_data_delete(text);
-  return nullptr;
-}
+void *vlm_matrix_print(VlmMatrix *mat, int islong) { return velta::text::print_text(vlm_matrix_to_string(mat, islong)); }
 
 void *vlm_matrix_print_partial(VlmMatrix *mat) { return vlm_matrix_print(mat, 0); }
 

@@ -16,8 +16,6 @@
 
 namespace {
 
-inline double *block_of(VlmVector *vec) { return vec->p_r_nums; }
-
 // --- sort ------------------------------------------------------------------
 //
 // Doubles are sorted as 64-bit keys whose unsigned order is the numeric
@@ -98,25 +96,12 @@ void vlm_vector_delete(VlmVector *vec) {
   std::free(vec);
 }
 
-VlmVector *vlm_vector_new_zero(int size) {
-  VlmVector *vec = vlm_vector_new(size);
-  if (!vec) return nullptr;
-  std::memset(vec->p_r_nums, 0, velta::block_bytes(vec->size));
-  return vec;
-}
+VlmVector *vlm_vector_new_zero(int size) { return velta::made_zero(vlm_vector_new(size)); }
 
-VlmVector *vlm_vector_new_constant(int size, double val) {
-  VlmVector *vec = vlm_vector_new(size);
-  if (!vec) return nullptr;
-  std::fill_n(vec->p_r_nums, vec->size, val);
-  return vec;
-}
+VlmVector *vlm_vector_new_constant(int size, double val) { return velta::made_constant(vlm_vector_new(size), val); }
 
 VlmVector *vlm_vector_new_random(int size, double min, double max) {
-  VlmVector *vec = vlm_vector_new(size);
-  if (!vec) return nullptr;
-  for (int i = 0; i < vec->size; ++i) vec->p_r_nums[i] = vlm_random(min, max);
-  return vec;
+  return velta::made_random(vlm_vector_new(size), min, max);
 }
 
 VlmVector *vlm_vector_new_linspace(double min, double max, int size) {
@@ -185,20 +170,12 @@ VlmVector *vlm_vector_new_values_array(int size, const double *values) {
   return vlm_vector_new_from_array(const_cast<double *>(values), size);
 }
 
-VlmVector *vlm_vector_new_copy(VlmVector *vec) {
-  VlmVector *copy = vlm_vector_new(vec->size);
-  if (!copy) return nullptr;
-  if (copy->size > 0) std::memcpy(copy->p_r_nums, vec->p_r_nums, copy->size * sizeof(double));
-  return copy;
-}
+VlmVector *vlm_vector_new_copy(VlmVector *vec) { return velta::made_from(vlm_vector_new(vec->size), vec->p_r_nums); }
 
 VlmVector *vlm_vector_new_duplicate_size(VlmVector *vec) { return vlm_vector_new(vec->size); }
 
 VlmVector *vlm_vector_new_from_array(double *ndarray_in, int size) {
-  VlmVector *vec = vlm_vector_new(size);
-  if (!vec) return nullptr;
-  if (vec->size > 0) std::memcpy(vec->p_r_nums, ndarray_in, vec->size * sizeof(double));
-  return vec;
+  return velta::made_from(vlm_vector_new(size), ndarray_in);
 }
 
 double vlm_vector_get_item(VlmVector *vec, int index) {
@@ -232,14 +209,7 @@ p_vectorString_t vlm_vector_to_string(VlmVector *vec, int islong) {
   });
 }
 
-void *vlm_vector_print(VlmVector *vec, int islong) {
-  char *text = vlm_vector_to_string(vec, islong);
-  if (!text) return nullptr;
-  std::fputs(text, stdout);
-  std::fflush(stdout);
-  vlm_data_delete(text);
-  return nullptr;
-}
+void *vlm_vector_print(VlmVector *vec, int islong) { return velta::text::print_text(vlm_vector_to_string(vec, islong)); }
 
 void *vlm_vector_print_partial(VlmVector *vec) { return vlm_vector_print(vec, 0); }
 
@@ -267,46 +237,22 @@ void *vlm_vector_append_vector(VlmVector *vec_target, VlmVector *vec_another) {
   return nullptr;
 }
 
-void *vlm_vector_add_by_value(VlmVector *vec, double val) {
-  double *p = block_of(vec);
-  for (int i = 0; i < vec->size; ++i) p[i] = p[i] + val;
-  return nullptr;
-}
+void *vlm_vector_add_by_value(VlmVector *vec, double val) { return velta::add_each(vec, val); }
 
-void *vlm_vector_substract_by_value(VlmVector *vec, double val) {
-  double *p = block_of(vec);
-  for (int i = 0; i < vec->size; ++i) p[i] = p[i] - val;
-  return nullptr;
-}
+void *vlm_vector_substract_by_value(VlmVector *vec, double val) { return velta::substract_each(vec, val); }
 
-void *vlm_vector_multiply_by_value(VlmVector *vec, double val) {
-  double *p = block_of(vec);
-  for (int i = 0; i < vec->size; ++i) p[i] = p[i] * val;
-  return nullptr;
-}
+void *vlm_vector_multiply_by_value(VlmVector *vec, double val) { return velta::multiply_each(vec, val); }
 
-void *vlm_vector_divide_by_value(VlmVector *vec, double val) {
-  double *p = block_of(vec);
-  for (int i = 0; i < vec->size; ++i) p[i] = p[i] / val;
-  return nullptr;
-}
+void *vlm_vector_divide_by_value(VlmVector *vec, double val) { return velta::divide_each(vec, val); }
 
-void *vlm_vector_change_elements_by_value(VlmVector *vec, double val) {
-  std::fill_n(vec->p_r_nums, std::max(vec->size, 0), val);
-  return nullptr;
-}
+void *vlm_vector_change_elements_by_value(VlmVector *vec, double val) { return velta::change_each(vec, val); }
 
-void *vlm_vector_copy_elements(VlmVector *src, VlmVector *target) {
-  if (src->size == target->size && src->size >= 1)
-    std::memmove(target->p_r_nums, src->p_r_nums, src->size * sizeof(double));
-  return nullptr;
-}
+void *vlm_vector_copy_elements(VlmVector *src, VlmVector *target) { return velta::copy_elements(src, target); }
 
 void vlm_sin(double *val) { *val = std::sin(*val); }
 
 void *vlm_vector_sin(VlmVector *vec) {
-  double *p = block_of(vec);
-  for (int i = 0; i < vec->size; ++i) p[i] = std::sin(p[i]);
+  velta::each_element(vec->p_r_nums, vec->size, [](double x) { return std::sin(x); });
   return nullptr;
 }
 
@@ -316,23 +262,9 @@ void *vlm_vector_input_function(VlmVector *vec, void (*function)(double *)) {
   return nullptr;
 }
 
-double vlm_vector_min(VlmVector *vec) {
-  if (vec->size < 1) return std::numeric_limits<double>::quiet_NaN();
-  const double *p = vec->p_r_nums;
-  double m = p[0];
-  for (int i = 1; i < vec->size; ++i)
-    if (p[i] < m) m = p[i];
-  return m;
-}
+double vlm_vector_min(VlmVector *vec) { return velta::min_of(vec); }
 
-double vlm_vector_max(VlmVector *vec) {
-  if (vec->size < 1) return std::numeric_limits<double>::quiet_NaN();
-  const double *p = vec->p_r_nums;
-  double m = p[0];
-  for (int i = 1; i < vec->size; ++i)
-    if (p[i] > m) m = p[i];
-  return m;
-}
+double vlm_vector_max(VlmVector *vec) { return velta::max_of(vec); }
 
 int vlm_vector_isexist(VlmVector *vec, int idx1, int idx2, double val) {
   if (idx1 > idx2) return 0;
