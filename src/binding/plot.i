@@ -380,23 +380,16 @@ VELTA_PER_SERIES(vlp_set_color_alpha_line)
   velta_keep_parent($result, swig_obj[0]);
 }
 
-/* Pointer-field setters: the object stored gives up ownership, but only when
- * there is a record to store it in. */
-%typemap(in, noblock=1) VlmVector *vecx (void *argp = 0, int res = 0),
-                        VlmVector *vecy (void *argp = 0, int res = 0),
-                        int *p_r_type (void *argp = 0, int res = 0),
-                        int *p_r_linewidth (void *argp = 0, int res = 0),
-                        int *p_r_radius (void *argp = 0, int res = 0),
-                        VlmColor *p_r_color (void *argp = 0, int res = 0),
-                        VlmColor *p_r_color_outside (void *argp = 0, int res = 0),
-                        VlpCanvas *p_r_canvas (void *argp = 0, int res = 0) {
-  res = SWIG_ConvertPtr($input, &argp, $descriptor, 0);
-  if (!SWIG_IsOK(res)) {
-    %argument_fail(res, "$type", $symname, $argnum);
-  }
-  $1 = ($ltype)argp;
-  if (($disown) && arg1) velta_disown_object($input);
-}
+/* Pointer-field setters: the object stored gives up ownership. */
+VELTA_DISOWNING_FIELD(VlmVector *vecx)
+VELTA_DISOWNING_FIELD(VlmVector *vecy)
+VELTA_DISOWNING_FIELD(int *p_r_type)
+VELTA_DISOWNING_FIELD(int *p_r_linewidth)
+VELTA_DISOWNING_FIELD(int *p_r_radius)
+VELTA_DISOWNING_FIELD(VlmColor *p_r_color)
+VELTA_DISOWNING_FIELD(VlmColor *p_r_color_outside)
+VELTA_DISOWNING_FIELD(VlpCanvas *p_r_canvas)
+VELTA_DISOWNING_FIELD(double *p_r_nums)
 
 /* ---- pointer type names ----
  * The text form of a pointer object shows the last of its type names. */

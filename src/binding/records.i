@@ -1,5 +1,7 @@
 /* The binding's own records: the iteration cursor and the slice record. */
 
+VELTA_DISOWNING_FIELD(double *ptr)
+
 %inline %{
 struct s_iter {
   double *ptr; /* next element to deliver */

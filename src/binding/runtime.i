@@ -44,16 +44,40 @@ static PyObject *velta_pointer_own(PyObject *v, PyObject *args) {
   return was;
 }
 
+/* The text form names the type and the address that the object carries (the
+ * value int() gives), followed by the text forms of the objects appended to
+ * it. Two objects for one record therefore read the same. */
+static PyObject *velta_pointer_repr(PyObject *v) {
+  SwigPyObject *sobj = (SwigPyObject *)v;
+  const char *name = SWIG_TypePrettyName(sobj->ty);
+  PyObject *repr = PyUnicode_FromFormat("<Swig Object of type '%s' at %p>", name ? name : "unknown", sobj->ptr);
+  if (repr && sobj->next) {
+    PyObject *rest = PyObject_Repr(sobj->next);
+    PyObject *joined = rest ? PyUnicode_Concat(repr, rest) : NULL;
+    Py_XDECREF(rest);
+    Py_DECREF(repr);
+    repr = joined;
+  }
+  return repr;
+}
+
+static PyObject *velta_pointer_repr_method(PyObject *v, PyObject *SWIGUNUSEDPARM(args)) {
+  return velta_pointer_repr(v);
+}
+
 static PyMethodDef velta_pointer_methods[] = {
   {"disown", velta_pointer_disown, METH_NOARGS, "releases ownership of the pointer"},
   {"acquire", velta_pointer_acquire, METH_NOARGS, "acquires ownership of the pointer"},
   {"own", velta_pointer_own, METH_VARARGS, "returns/sets ownership of the pointer"},
+  {"__repr__", velta_pointer_repr_method, METH_NOARGS, "returns object representation"},
   {0, 0, 0, 0}
 };
 
-/* Installs the balanced ownership methods on the pointer-object type. */
+/* Installs the balanced ownership methods and the text form on the
+ * pointer-object type. */
 static int velta_install_pointer_methods(void) {
   PyTypeObject *type = SwigPyObject_type();
+  type->tp_repr = velta_pointer_repr;
   for (PyMethodDef *def = velta_pointer_methods; def->ml_name; ++def) {
     PyObject *descr = PyDescr_NewMethod(type, def);
     if (!descr)
@@ -82,6 +106,22 @@ static void velta_disown_object(PyObject *obj) {
   if (velta_install_pointer_methods() < 0)
     return NULL;
 %}
+
+/* Setters of single-pointer fields: the object stored gives up its ownership
+ * (through the balanced helper), since the record now refers to what it
+ * pointed to; with no record to store into (None as self) nothing changes.
+ * $disown is set for member setters only, so a function parameter of the
+ * same name converts as usual. */
+%define VELTA_DISOWNING_FIELD(DECL)
+%typemap(in, noblock=1) DECL (void *argp = 0, int res = 0) {
+  res = SWIG_ConvertPtr($input, &argp, $descriptor, 0);
+  if (!SWIG_IsOK(res)) {
+    %argument_fail(res, "$type", $symname, $argnum);
+  }
+  $1 = ($ltype)argp;
+  if (($disown) && arg1) velta_disown_object($input);
+}
+%enddef
 
 /* Texts made by the library are copied into a str and released. A text of
  * 2^31 bytes or more cannot become a str: it is handed out as a char *

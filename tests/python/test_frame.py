@@ -109,8 +109,24 @@ def test_pointer_object_operations():
     assert int(first.this) != 0
     with pytest.raises(TypeError):
         hash(first.this)
+    with pytest.raises(TypeError):
+        first.this < second.this
     for rec in (a, first, second):
         velta.vlm_vector_delete(rec)
+
+
+def test_text_form_shows_the_address_and_the_appended_objects():
+    p, q = _velta.new_VlmSlice(), _velta.new_VlmColor()
+    alone = repr(p)
+    assert alone == "<Swig Object of type 's_slice *' at 0x%x>" % int(p)
+    assert p.next() is None
+    assert p.append(q) is None
+    assert p.next() is q and q.next() is None
+    assert repr(p) == str(p) == p.__repr__() == alone + "<Swig Object of type 's_color *' at 0x%x>" % int(q)
+    # Two objects for one block read the same.
+    v = velta.VlmVector(1)
+    first, second = v.p_r_nums, v.p_r_nums
+    assert first is not second and repr(first) == repr(second)
 
 
 def test_getters_give_new_objects_for_the_same_record():
@@ -149,6 +165,68 @@ def test_taking_ownership_many_times_keeps_the_runtime_intact(take, collect):
     v = velta.vlm_vector_new_zero(1)
     v.this.acquire()
     assert velta.vlm_vector_to_string(v, 0) == "1 [0.000000]\n"
+
+
+def _capsule_refs():
+    gc.collect()
+    return sys.getrefcount(sys.modules["swig_runtime_data4"].type_pointer_capsule)
+
+
+def _owned_pointer(make):
+    value = make()
+    (value if type(value).__name__ == "SwigPyObject" else value.this).acquire()
+    return value
+
+
+# Records that may take a foreign pointer: none of them is released by Python.
+SINGLE_POINTER_FIELDS = {
+    "VlmVector.p_r_nums": (lambda: velta.vlm_vector_new_zero(1), "p_r_nums",
+                           lambda: velta.vlm_vector_new_zero(1).p_r_nums),
+    "VlmMatrix.p_r_nums": (lambda: velta.vlm_matrix_new_zero(1, 1), "p_r_nums",
+                           lambda: velta.vlm_matrix_new_zero(1, 1).p_r_nums),
+    "s_iter.ptr": (lambda: velta.s_iter(), "ptr", lambda: velta.vlm_vector_new_zero(1).p_r_nums),
+    "VlmPlotData.vecx": (lambda: velta.VlmPlotData(), "vecx", lambda: velta.vlm_vector_new_zero(1)),
+    "VlpCanvas.p_r_color": (lambda: velta.VlpCanvas(), "p_r_color", lambda: velta.VlmColor()),
+    "VlpFigure.p_r_canvas": (lambda: velta.vlp_figure_new(1, 1), "p_r_canvas", lambda: velta.VlpCanvas()),
+}
+
+
+@pytest.mark.parametrize("field", sorted(SINGLE_POINTER_FIELDS))
+def test_single_pointer_setter_takes_ownership_away_in_balance(field):
+    make_record, name, make_value = SINGLE_POINTER_FIELDS[field]
+    record = make_record()
+    value = _owned_pointer(make_value)
+    flag = value if type(value).__name__ == "SwigPyObject" else value.this
+    before = _capsule_refs()
+    setattr(record, name, value)
+    assert flag.own() is False
+    assert _capsule_refs() == before - 1
+    stored = getattr(record, name)
+    assert int(stored if type(stored).__name__ == "SwigPyObject" else stored.this) == int(flag)
+    # Without a record nothing is stored and the value keeps its record.
+    other = _owned_pointer(make_value)
+    setter = getattr(_velta, "%s_%s_set" % (field.split(".")[0], name))
+    assert setter(None, other) is None
+    assert (other if type(other).__name__ == "SwigPyObject" else other.this).own() is True
+
+
+@pytest.mark.parametrize("field", ["VlmPlotData.vecx", "VlpCanvas.p_r_color"])
+def test_plain_record_destructor_frees_only_the_record(field, collect):
+    cls, name = field.split(".")
+    record = getattr(velta, cls)()
+    value = velta.VlmVector(3, 2.5) if name == "vecx" else velta.VlmColor()
+    setattr(record, name, value)
+    assert getattr(_velta, "delete_" + cls)(record) is None
+    assert record.this.own() is False
+    # What the record pointed to is still alive and still the caller's.
+    value.this.acquire()
+    if name == "vecx":
+        assert velta.vlm_vector_to_string(value, 0) == "3 [2.500000, 2.500000, 2.500000]\n"
+    else:
+        value.r = 7
+        assert value.r == 7
+    del record, value
+    collect()
 
 
 def test_explicit_release_disowns_the_object(collect):
