@@ -46,7 +46,10 @@ static void *velta_fast_self(PyObject *obj, swig_type_info *ty) {
 /* Iteration steps through the iterator class's __next__. The generated
  * class holds an instance-method wrapper, which Python binds anew at every
  * step; a method descriptor is called without that. It is installed on the
- * iterator class when the first iterator is handed out. */
+ * iterator class when the first iterator is handed out, and the class's
+ * next-item slot then calls the step directly instead of looking __next__
+ * up at every element. Assigning __next__ on the class later resets the
+ * slot to the ordinary lookup, and subclasses keep the ordinary lookup. */
 %{
 #ifdef __cplusplus
 extern "C" {
@@ -55,9 +58,11 @@ SWIGINTERN PyObject *_wrap_s_iter___next__(PyObject *self, PyObject *args);
 #ifdef __cplusplus
 }
 #endif
+/* One step of an iterator (vector_class.i, where the record is complete). */
+static PyObject *velta_iter_next_method(PyObject *self, PyObject *unused);
 
-static PyObject *velta_iter_next_method(PyObject *self, PyObject *SWIGUNUSEDPARM(unused)) {
-  return _wrap_s_iter___next__(NULL, self);
+static PyObject *velta_iter_iternext(PyObject *self) {
+  return velta_iter_next_method(self, NULL);
 }
 
 static PyMethodDef velta_iter_next_def = {
@@ -71,6 +76,7 @@ static void velta_iter_class_fast(PyObject *obj) {
     return;
   PyObject *descr = PyDescr_NewMethod(cls, &velta_iter_next_def);
   if (descr && PyObject_SetAttrString((PyObject *)cls, "__next__", descr) == 0) {
+    cls->tp_iternext = velta_iter_iternext;
     Py_INCREF(cls);
     Py_XDECREF(done);
     done = cls;

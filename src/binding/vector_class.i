@@ -53,6 +53,81 @@ static void velta_iter_detach(const struct s_iter *it) {
   Py_DECREF(source.owner);
 }
 
+/* A step of iteration (s_iter's __next__ descriptor, arrays.i). While
+ * elements remain, the step is taken here; the end of iteration and anything
+ * that is not an iterator go through the entry. */
+SWIGINTERN double s_iter___next__(struct s_iter *self);
+
+static PyObject *velta_iter_next_method(PyObject *self, PyObject *SWIGUNUSEDPARM(unused)) {
+  struct s_iter *it = (struct s_iter *)velta_fast_self(self, SWIGTYPE_p_s_iter);
+  if (it && it->len > 0)
+    return PyFloat_FromDouble(s_iter___next__(it));
+  return _wrap_s_iter___next__(NULL, self);
+}
+
+/* v[i] from Python. The proxy class's __getitem__ is replaced by a
+ * one-argument method descriptor, which the interpreter calls with self and
+ * the key as they are: no bound method, no argument tuple. An exact int key
+ * inside the vector is read at once; every other call goes through the
+ * module entry itself, with its checks and messages. The descriptor is
+ * declared for any object (as the entry takes any self) and is installed
+ * only over the generated forwarding method, never over a replacement. */
+#ifdef __cplusplus
+extern "C" {
+#endif
+SWIGINTERN PyObject *_wrap_VlmVector___getitem__(PyObject *self, PyObject *args);
+#ifdef __cplusplus
+}
+#endif
+
+static PyObject *velta_vector_getitem_o(PyObject *self, PyObject *key) {
+  if (PyLong_CheckExact(key)) {
+    VlmVector *v = (VlmVector *)velta_fast_self(self, SWIGTYPE_p_s_vector);
+    if (v) {
+      int overflow = 0;
+      long index = PyLong_AsLongAndOverflow(key, &overflow);
+      if (index >= 0 && index < v->size)
+        return PyFloat_FromDouble(vlm_vector_get_item(v, (int)index));
+    }
+  }
+  PyObject *args = PyTuple_Pack(2, self, key);
+  if (!args)
+    return NULL;
+  PyObject *result = _wrap_VlmVector___getitem__(NULL, args);
+  Py_DECREF(args);
+  return result;
+}
+
+static PyMethodDef velta_vector_getitem_def = {
+  "__getitem__", velta_vector_getitem_o, METH_O,
+  "\nVlmVector___getitem__(VlmVector self, int index) -> double\n\nParameters\n----------\nindex: int\n\n"
+};
+
+/* True when attr is the generated forwarding method of the entry meth. */
+static int velta_is_forwarder(PyObject *attr, PyCFunction meth) {
+  if (!attr || !PyInstanceMethod_Check(attr))
+    return 0;
+  PyObject *func = PyInstanceMethod_GET_FUNCTION(attr);
+  return PyCFunction_Check(func) && PyCFunction_GET_FUNCTION(func) == meth;
+}
+
+/* Once the proxy class is registered: installs the descriptor on it. */
+static void velta_vector_class_fast(void) {
+  static int done = 0;
+  SwigPyClientData *data = (SwigPyClientData *)SWIGTYPE_p_s_vector->clientdata;
+  if (done || !data || !data->klass || !PyType_Check(data->klass))
+    return;
+  done = 1;
+  PyTypeObject *cls = (PyTypeObject *)data->klass;
+  PyObject *current = PyDict_GetItemString(cls->tp_dict, "__getitem__");
+  if (!velta_is_forwarder(current, (PyCFunction)_wrap_VlmVector___getitem__))
+    return;
+  PyObject *descr = PyDescr_NewMethod(&PyBaseObject_Type, &velta_vector_getitem_def);
+  if (!descr || PyObject_SetAttrString((PyObject *)cls, "__getitem__", descr) < 0)
+    PyErr_Clear();
+  Py_XDECREF(descr);
+}
+
 /* Hands back the Python object a method was called on. */
 #define VELTA_RETURN_SELF(result) \
   do {                            \
@@ -100,6 +175,7 @@ static void velta_iter_detach(const struct s_iter *it) {
 %exception s_vector::s_vector {
   $action
   if (velta_made(result) < 0) SWIG_fail;
+  velta_vector_class_fast();
 }
 
 %define VELTA_VECTOR_RESULT(NAME)
@@ -123,6 +199,7 @@ VELTA_VECTOR_RESULT(__truediv__)
 }
 
 %exception s_vector::__getitem__ {
+  velta_vector_class_fast();
   if (velta_vector_read_index(arg1, arg2) < 0) SWIG_fail;
   $action
 }

@@ -61,6 +61,10 @@ def test_indexing_and_its_limits():
             v[bad]
     with pytest.raises(IndexError):
         v[-1] = 0.0
+    # Beyond 32 bits: refused, never truncated to an index inside the vector.
+    for big in (2 ** 32 + 1, -2 ** 63):
+        with pytest.raises(OverflowError, match=r"^in method 'VlmVector___getitem__', argument 2 of type 'int'$"):
+            v[big]
 
 
 @pytest.mark.parametrize("key", [1.0, slice(1, 2), "1", None])
