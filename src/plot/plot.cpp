@@ -25,6 +25,14 @@ void grow(T **arr, int count) {
 
 const VlmColor kBlack = {0, 0, 0, 1.0, 0.0, 0};
 
+/* Colour and alpha; val and size stay as they are. */
+void set_rgba(VlmColor *c, int r, int g, int b, double a) {
+  c->r = r;
+  c->g = g;
+  c->b = b;
+  c->a = a;
+}
+
 /* row, col and index as the window (and the export) lay the canvases out. */
 void place_canvases(VlpFigure *fig) {
   for (int i = 0; i < fig->size; i++) {
@@ -76,7 +84,7 @@ VlpFigure *vlp_figure_new(int row, int col) {
     // so that such a canvas is drawn blank.
     can->min.x = can->min.y = can->max.x = can->max.y = unset;
   }
-  place_canvases(fig);
+  // row, col and index stay 0 until the figure is shown or saved.
   return fig;
 }
 
@@ -232,21 +240,13 @@ void *vlp_set_linewidth(VlpCanvas *can, int line, int linewidth) {
 }
 
 void *vlp_set_color_alpha(VlpCanvas *can, int line, int red, int green, int blue, double alpha) {
-  VlmColor *c = &can->p_r_color[line];
-  c->r = red;
-  c->g = green;
-  c->b = blue;
-  c->a = alpha;
+  set_rgba(&can->p_r_color[line], red, green, blue, alpha);
   return nullptr;
 }
 
 void *vlp_set_color_alpha_line(VlpCanvas *can, int line, int red, int green, int blue,
                                double alpha) {
-  VlmColor *c = &can->p_r_color_outside[line];
-  c->r = red;
-  c->g = green;
-  c->b = blue;
-  c->a = alpha;
+  set_rgba(&can->p_r_color_outside[line], red, green, blue, alpha);
   return nullptr;
 }
 
