@@ -181,7 +181,6 @@ void vlp_create_circle(cairo_t *cr, VlmCoordDouble centre, VlmCoordInt *plo, Vlm
                        VlmColor *outline) {
   VlmCoordInt c;
   vlp_data_to_canvas(plo, phi, centre, &c, dlo, dhi);
-  cairo_new_sub_path(cr);
   cairo_arc(cr, c.x, c.y, radius, 0, 2 * M_PI);
   set_source(cr, outline);
   cairo_stroke_preserve(cr);
@@ -295,15 +294,12 @@ void vlp_select_color_pallete(double *x, VlmColor *pallete, VlmColor *out) {
 /* ---- frame ---- */
 
 VlmVector *vlp_ticks_new(double lo, double hi) {
-  if (!std::isfinite(lo) || !std::isfinite(hi) || !(hi >= lo)) return nullptr;
-  const double step = (hi - lo) / 10;
-  if (!std::isfinite(step) || !(step > 0)) return nullptr;
-  // Every addition of step must move the running sum, or counting the ticks
-  // would never end: the step has to reach one unit in the last place of the
-  // largest magnitude on the axis.
-  const double big = std::max(std::fabs(lo), std::fabs(hi));
-  if (step < std::nextafter(big, INFINITY) - big) return nullptr;
-  return vlm_vector_new_arange_double(lo, step, hi);
+  // The range gives no values when they would not end: reversed or NaN
+  // limits, a step that is not positive or that no longer moves the sum.
+  VlmVector *ticks = vlm_vector_new_arange_double(lo, (hi - lo) / 10, hi);
+  if (ticks && ticks->size > 0) return ticks;
+  vlm_vector_delete(ticks);
+  return nullptr;
 }
 
 void vlp_draw_canvas(cairo_t *cr, const VlpCanvas *can, int window_w, int window_h) {
