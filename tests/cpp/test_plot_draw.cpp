@@ -153,8 +153,15 @@ TEST(Ticks, ElevenFromZeroToOneNoneWhenCountingCouldNotEnd) {
   EXPECT_EQ(t->p_r_nums[3], 3 * 0.1);
   EXPECT_EQ(t->p_r_nums[10], 1.0);
   vlm_vector_delete(t);
+  // A step of 0.8 ulp still moves the running sum by one ulp each time: nine
+  // ticks over a span of eight ulps, not none.
+  const double ulp = std::nextafter(1.0, 2.0) - 1.0;
+  t = vlp_ticks_new(1, 1 + 8 * ulp);
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(t->size, 9);
+  vlm_vector_delete(t);
   const double inf = std::numeric_limits<double>::infinity();
-  // reversed, NaN, infinite, step below one ulp of the ends, overflowing span
+  // reversed, NaN, infinite, step below half an ulp of the ends, overflowing span
   for (auto [lo, hi] : std::vector<std::pair<double, double>>{
            {1, 0}, {kNaN, 1}, {0, kNaN}, {0, inf}, {1e20, 1e20 + 1e4}, {-1.7e308, 1.7e308}})
     EXPECT_EQ(vlp_ticks_new(lo, hi), nullptr) << lo << " " << hi;
