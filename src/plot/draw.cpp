@@ -57,9 +57,15 @@ void colorbar(cairo_t *cr, VlmMatrix *mat, VlmCoordInt *plo, VlmCoordInt *phi,
               VlmCoordDouble *dlo, VlmCoordDouble *dhi, int width, const VlpPalleteLookup &lookup,
               VlmColor *outline) {
   // A strip of steps a hundredth of the box high; the running sum decides the
-  // count. The cap keeps a box that is tiny against its offset from looping
-  // (near forever) when the step is lost in rounding.
-  const long max_steps = 100000;
+  // count. A box that is tiny against the half-unit offset below it takes
+  // very many steps, nearly all far outside the cell: those are counted but
+  // not drawn. The cap ends a count that would not (reversed limits less than
+  // about half a unit apart walk away from the top for ever).
+  const long max_steps = 10000000;
+  const long band = 2L * std::labs(static_cast<long>(phi->y) - plo->y) + 100 + std::labs(width);
+  auto outside = [band](const VlmCoordInt &a, const VlmCoordInt &b) {
+    return (a.y > band && b.y > band) || (a.y < -band && b.y < -band);
+  };
   cairo_set_line_width(cr, width);
   const double mn = vlm_matrix_min(mat);
   const double mx = vlm_matrix_max(mat);
@@ -75,7 +81,8 @@ void colorbar(cairo_t *cr, VlmMatrix *mat, VlmCoordInt *plo, VlmCoordInt *phi,
     VlmCoordInt c1, c2;
     vlp_data_to_canvas(plo, phi, VlmCoordDouble{x0, y}, &c1, dlo, dhi);
     vlp_data_to_canvas(plo, phi, VlmCoordDouble{x1, s + y}, &c2, dlo, dhi);
-    if (!std::isnan(v)) {
+    const bool hidden = outside(c1, c2);
+    if (!hidden && !std::isnan(v)) {
       lookup.select(v, &fill);
       cairo_rectangle(cr, c1.x, c1.y, c2.x - c1.x, c2.y - c1.y);
       set_source(cr, outline);
@@ -83,7 +90,7 @@ void colorbar(cairo_t *cr, VlmMatrix *mat, VlmCoordInt *plo, VlmCoordInt *phi,
       set_source(cr, &fill);
       cairo_fill(cr);
     }
-    if (static_cast<long>(g) % 10 == 0) {
+    if (!hidden && static_cast<long>(g) % 10 == 0) {
       cairo_set_source_rgb(cr, 0, 0, 0);
       select_sans(cr);
       draw_label(cr, "%.1f", v, VlmCoordDouble{x1, y}, plo, phi, dlo, dhi, 0, 0);

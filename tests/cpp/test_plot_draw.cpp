@@ -399,6 +399,27 @@ TEST_F(SaveFig, DegenerateLimitsFinishQuickly) {
   EXPECT_EQ(png.dark_in(400, 0, 600, 200), 0);
 }
 
+TEST_F(SaveFig, ColourBarOfAShortBox) {
+  fig_ = vlp_subplots(1, 2);
+  // 0 to 1e-4: half a million steps from half a unit below; the last hundred
+  // or so lie in the box and sample far above the largest value.
+  VlpCanvas *a = vlp_set_canvas(fig_, 0);
+  vlp_imshow(a, M(1, 2, {0, 10}));
+  vlp_ylim(a, 0, 1e-4);
+  // Reversed and less than half a unit apart: the steps walk away for ever.
+  VlpCanvas *b = vlp_set_canvas(fig_, 1);
+  vlp_imshow(b, M(1, 2, {0, 10}));
+  vlp_ylim(b, 0.3, 0);
+  const auto t0 = std::chrono::steady_clock::now();
+  const Png png = render(1600, 600);
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 5.0);
+  // Left canvas as in an 800 x 600 window: the strip spans x 732.8 to 745.6,
+  // red steps 4.8 px high between thin outlines over the box's height.
+  int red = 0;
+  for (int y = 60; y < 540; y++) red += png.at(739, y) == kRed;
+  EXPECT_GT(red, 300);
+}
+
 TEST_F(SaveFig, FormatsByExtensionAndStatusCodes) {
   fig_ = vlp_subplots(1, 2);
   vlp_plot(vlp_set_canvas(fig_, 0), V({0, 1, 2}), V({2, 0, 1}));
