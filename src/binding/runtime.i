@@ -107,6 +107,46 @@ static void velta_disown_object(PyObject *obj) {
     return NULL;
 %}
 
+/* Explicit release through delete_<Class> clears the flag of the object
+ * passed in balance. The runtime's collection calls the same entry with the
+ * dying object (no references left) and drops the capsule reference itself,
+ * so then only the flag is cleared. */
+%{
+static void velta_released(PyObject *obj) {
+  SwigPyObject *sobj = SWIG_Python_GetSwigThis(obj);
+  if (!sobj)
+    return;
+  if (Py_REFCNT((PyObject *)sobj) > 0)
+    velta_set_owned(sobj, 0);
+  else
+    sobj->own = 0;
+}
+%}
+
+/* self of the plain records: $disown is set in their destructors only. The
+ * flag is cleared once the record is released, so a refused release leaves
+ * it as it was. */
+%define VELTA_PLAIN_SELF(TYPE)
+%typemap(in, noblock=1) TYPE *self (void *argp = 0, int res = 0, int releasing = 0) {
+  res = SWIG_ConvertPtr($input, &argp, $descriptor, 0);
+  if (!SWIG_IsOK(res)) {
+    %argument_fail(res, "$type", $symname, $argnum);
+  }
+  $1 = ($ltype)argp;
+  releasing = $disown;
+}
+%typemap(argout, noblock=1) TYPE *self {
+  if (releasing$argnum) velta_released($input);
+}
+%enddef
+VELTA_PLAIN_SELF(struct s_slice)
+VELTA_PLAIN_SELF(struct s_color)
+VELTA_PLAIN_SELF(struct s_plot_data)
+VELTA_PLAIN_SELF(struct s_coord_double)
+VELTA_PLAIN_SELF(struct s_coord_int)
+VELTA_PLAIN_SELF(struct s_canvas)
+VELTA_PLAIN_SELF(struct s_figure)
+
 /* Setters of single-pointer fields: the object stored gives up its ownership
  * (through the balanced helper), since the record now refers to what it
  * pointed to; with no record to store into (None as self) nothing changes.

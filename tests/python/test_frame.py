@@ -229,6 +229,32 @@ def test_plain_record_destructor_frees_only_the_record(field, collect):
     collect()
 
 
+@pytest.mark.parametrize("cls", ["VlmSlice", "VlmColor", "VlmPlotData", "VlmCoordDouble", "VlmCoordInt",
+                                 "VlpCanvas", "VlpFigure"])
+def test_release_of_plain_records_keeps_the_runtime_balanced(cls):
+    make = (lambda: velta.VlpFigure(1, 2)) if cls == "VlpFigure" else getattr(velta, cls)
+    before = _capsule_refs()
+    for _ in range(50):
+        record = make()
+        del record
+    assert _capsule_refs() == before
+    record = make()
+    assert _capsule_refs() == before + 1
+    assert getattr(_velta, "delete_" + cls)(record) is None
+    assert record.this.own() is False
+    assert _capsule_refs() == before
+
+
+def test_refused_canvas_release_keeps_the_flag():
+    fig = velta.VlpFigure(1, 1)
+    can = velta.vlp_set_canvas(fig, 0)
+    can.this.acquire()
+    with pytest.raises(ValueError):
+        _velta.delete_VlpCanvas(can)
+    assert can.this.own() is True
+    can.this.disown()
+
+
 def test_explicit_release_disowns_the_object(collect):
     v = velta.vlm_vector_new_zero(3)
     v.this.acquire()
