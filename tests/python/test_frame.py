@@ -269,6 +269,38 @@ def test_explicit_release_disowns_the_object(collect):
     collect()
 
 
+def test_import_without_numpy_fails_after_printing_the_cause():
+    script = (
+        "import sys; sys.path[:0] = %r\n"
+        "class Block:\n"
+        "    def find_spec(self, name, path=None, target=None):\n"
+        "        if name.split('.')[0] == 'numpy':\n"
+        "            raise ImportError('numpy is blocked here')\n"
+        "sys.meta_path.insert(0, Block())\n"
+        "try:\n"
+        "    import _velta\n"
+        "except ImportError as e:\n"
+        "    print(type(e).__name__, e)\n"
+        "print('_velta' in sys.modules)\n" % (sys.path,))
+    out = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, check=True)
+    assert out.stdout == "ImportError numpy.core.multiarray failed to import\nFalse\n"
+    assert "ImportError: numpy is blocked here" in out.stderr
+
+
+def test_swiginit_appends_to_an_existing_pointer_object():
+    colour = velta.VlmColor()
+    extra = _velta.new_VlmColor()
+    assert _velta.VlmColor_swiginit(colour, extra) is None
+    assert colour.this.next() is extra
+
+    class Bare:
+        pass
+    bare = Bare()
+    first = _velta.new_VlmColor()
+    _velta.VlmColor_swiginit(bare, first)
+    assert bare.this is first
+
+
 def test_leak_warning_before_the_class_is_registered():
     script = (
         "import sys; sys.path[:0] = %r\n"
