@@ -1,6 +1,7 @@
 // Mapping, palette lookup, tick guards, and the pictures vlp_savefig writes.
 #include "vlp_draw.h"
 
+#include <cairo-script.h>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -13,6 +14,8 @@
 #include <fstream>
 #include <limits>
 #include <iterator>
+#include <regex>
+#include <sstream>
 #include <tuple>
 #include <string>
 #include <vector>
@@ -165,6 +168,72 @@ TEST(Ticks, ElevenFromZeroToOneNoneWhenCountingCouldNotEnd) {
   for (auto [lo, hi] : std::vector<std::pair<double, double>>{
            {1, 0}, {kNaN, 1}, {0, kNaN}, {0, inf}, {1e20, 1e20 + 1e4}, {-1.7e308, 1.7e308}})
     EXPECT_EQ(vlp_ticks_new(lo, hi), nullptr) << lo << " " << hi;
+}
+
+// ---- colour bar, as a cairo script ----
+
+// The operations of one colour bar, recorded as text: its steps and its
+// labels with their canvas positions (the context is moved so that every
+// canvas point lands on the surface).
+struct BarScript {
+  int steps = 0;
+  std::vector<std::string> labels;
+  std::vector<std::pair<int, int>> at;
+};
+
+BarScript colourbar_script(int rows, VlmCoordDouble dlo, VlmCoordDouble dhi) {
+  char name[] = "/tmp/velta-bar-XXXXXX";
+  const int fd = mkstemp(name);
+  close(fd);
+  cairo_device_t *dev = cairo_script_create(name);
+  cairo_surface_t *s = cairo_script_surface_create(dev, CAIRO_CONTENT_COLOR_ALPHA, 2000, 2000);
+  cairo_t *cr = cairo_create(s);
+  cairo_translate(cr, 1000, 1000);
+  std::vector<double> v(rows);
+  for (int k = 0; k < rows; k++) v[k] = k;
+  VlmMatrix *m = mat(rows, 1, v);
+  VlmCoordInt plo = {-400, -300}, phi = {400, 300};
+  VlmColor pal[2] = {{0, 0, 0, 1.0, 0, 2}, {255, 0, 0, 1.0, rows - 1.0, 0}};
+  VlmColor outline = {0, 0, 0, 1.0, 0, 0};
+  vlp_create_colorbar(cr, m, &plo, &phi, &dlo, &dhi, 1, pal, &outline);
+  cairo_destroy(cr);
+  cairo_surface_finish(s);
+  cairo_surface_destroy(s);
+  cairo_device_finish(dev);
+  cairo_device_destroy(dev);
+  vlm_matrix_delete(m);
+  std::ifstream in(name, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), {});
+  std::remove(name);
+  BarScript bar;
+  for (size_t p = 0; (p = text.find(" rectangle\n", p)) != std::string::npos; p++) bar.steps++;
+  const std::regex label(R"(\(([-0-9.]+)\) \[(-?[0-9]+) (-?[0-9]+) )");
+  for (std::sregex_iterator it(text.begin(), text.end(), label), end; it != end; ++it) {
+    bar.labels.push_back((*it)[1]);
+    bar.at.emplace_back(std::stoi((*it)[2]) - 1000, std::stoi((*it)[3]) - 1000);
+  }
+  return bar;
+}
+
+TEST(ColourBar, StepsByRunningSumLabelsEveryTenthAndTheTop) {
+  // 100 rows: s = 1, 100 steps from y = -1; labels at steps 0, 10, ..., 90
+  // on their lower edges, then the top.
+  BarScript bar = colourbar_script(100, {-0.5, -0.5}, {0.5, 99.5});
+  EXPECT_EQ(bar.steps, 100);
+  const std::vector<std::string> want = {"0.0",  "9.9",  "19.8", "29.7", "39.6", "49.5",
+                                         "59.4", "69.3", "79.2", "89.1", "99.0"};
+  EXPECT_EQ(bar.labels, want);
+  // x1 = 0.54 -> 432; y -1 -> 303, y 89 -> -237 (negated); the top, y 99, -297.
+  ASSERT_EQ(bar.at.size(), 11u);
+  EXPECT_EQ(bar.at[0], std::make_pair(432, 303));
+  EXPECT_EQ(bar.at[9], std::make_pair(432, -237));
+  EXPECT_EQ(bar.at[10].second, -297);
+  // Lower boxes take more steps, as the running sum decides: 105 for 10
+  // rows, 149 for one.
+  bar = colourbar_script(10, {-0.5, -0.5}, {0.5, 9.5});
+  EXPECT_EQ(bar.steps, 105);
+  EXPECT_EQ(bar.labels.size(), 12u);
+  EXPECT_EQ(colourbar_script(1, {-0.5, -0.5}, {0.5, 0.5}).steps, 149);
 }
 
 // ---- pictures ----
