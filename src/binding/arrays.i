@@ -88,19 +88,22 @@ static void velta_iter_class_fast(PyObject *obj) {
 %}
 
 %define VELTA_SELF(TYPE)
-%typemap(in, noblock=1) TYPE *self (void *argp = 0, int res = 0) {
+%typemap(in, noblock=1) TYPE *self (void *argp = 0, int res = 0, int releasing = 0) {
   argp = $disown ? NULL : velta_fast_self($input, $descriptor);
   if (!argp) {
     res = SWIG_ConvertPtr($input, &argp, $descriptor, 0);
     if (!SWIG_IsOK(res)) {
       %argument_fail(res, "$type", $symname, $argnum);
     }
-    if ($disown) {
-      if (velta_export_check(argp) < 0) SWIG_fail;
-      res = SWIG_ConvertPtr($input, &argp, $descriptor, $disown);
-    }
+    /* The destructor: refused while the record is exported; the flag is
+     * cleared (in balance) once the record is released. */
+    if ($disown && velta_export_check(argp) < 0) SWIG_fail;
+    releasing = $disown;
   }
   $1 = ($ltype)argp;
+}
+%typemap(argout, noblock=1) TYPE *self {
+  if (releasing$argnum) velta_released($input);
 }
 %enddef
 VELTA_SELF(struct s_iter)

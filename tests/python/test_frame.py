@@ -229,10 +229,14 @@ def test_plain_record_destructor_frees_only_the_record(field, collect):
     collect()
 
 
+MAKERS = {"VlpFigure": lambda: velta.VlpFigure(1, 2), "VlmVector": lambda: velta.VlmVector(3),
+          "VlmMatrix": lambda: velta.VlmMatrix(2, 2), "s_iter": lambda: iter(velta.VlmVector(0))}
+
+
 @pytest.mark.parametrize("cls", ["VlmSlice", "VlmColor", "VlmPlotData", "VlmCoordDouble", "VlmCoordInt",
-                                 "VlpCanvas", "VlpFigure"])
-def test_release_of_plain_records_keeps_the_runtime_balanced(cls):
-    make = (lambda: velta.VlpFigure(1, 2)) if cls == "VlpFigure" else getattr(velta, cls)
+                                 "VlpCanvas", "VlpFigure", "VlmVector", "VlmMatrix", "s_iter"])
+def test_release_of_records_keeps_the_runtime_balanced(cls):
+    make = MAKERS.get(cls) or getattr(velta, cls)
     before = _capsule_refs()
     for _ in range(50):
         record = make()
