@@ -35,10 +35,21 @@ def blas_name():
     """The BLAS library NumPy loaded, read from the process's mappings."""
     try:
         with open("/proc/self/maps") as maps:
-            libs = {os.path.basename(line.split()[-1]) for line in maps if "blas" in line.lower()}
+            libs = {line.split()[-1] for line in maps if "blas" in line.lower()}
     except OSError:
         libs = set()
-    return ", ".join(sorted(libs)) or "unknown"
+    names = ", ".join(sorted(os.path.basename(lib) for lib in libs)) or "unknown"
+    for lib in libs:
+        if "openblas" in lib:
+            try:
+                import ctypes
+                handle = ctypes.CDLL(lib)
+                handle.openblas_get_corename.restype = ctypes.c_char_p
+                names += " (OpenBLAS kernel %s)" % handle.openblas_get_corename().decode()
+                break
+            except (OSError, AttributeError):
+                pass
+    return names
 
 
 def median_time(fn, repeats):
@@ -203,6 +214,7 @@ def main():
         print("plain C peers not found at %s: those rows are skipped" % args.peers)
     smoke = args.smoke
     r = 1 if smoke else 5
+    numpy.ones((2, 2)) @ numpy.ones((2, 2))
     print("NumPy %s, BLAS: %s, OPENBLAS_NUM_THREADS=%s" % (
         numpy.__version__, blas_name(), os.environ["OPENBLAS_NUM_THREADS"]))
     print()
