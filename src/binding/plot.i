@@ -418,10 +418,3 @@ VELTA_DISOWNING_FIELD(double *p_r_nums)
       (*velta_type_names[i].type)->str = velta_type_names[i].names;
   }
 %}
-
-/* The library headers are wrapped here, once, so that the declaration of the
- * file export below sees their types. */
-%include "vlm.h"
-%include "vlp.h"
-
-void vlp_savefig(VlpFigure *fig, char *filename, int width, int height);

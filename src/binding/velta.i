@@ -37,3 +37,7 @@
 
 %include "vlm.h"
 %include "vlp.h"
+
+/* File export: not in the library header's wrapped part (it returns a status
+ * that the binding turns into exceptions, see plot.i). */
+void vlp_savefig(VlpFigure *fig, char *filename, int width, int height);
