@@ -102,9 +102,88 @@ static void velta_disown_object(PyObject *obj) {
 }
 %}
 
+%{
+/* <Class>_swiginit(proxy, pointer object) gives the proxy its pointer object,
+ * or appends it to the one the proxy holds. The runtime's version releases
+ * the append's result unchecked: anything but a pointer object as the second
+ * argument released a null reference. */
+static PyObject *velta_init_shadow_instance(PyObject *SWIGUNUSEDPARM(self), PyObject *args) {
+  PyObject *obj[2];
+  if (!SWIG_Python_UnpackTuple(args, "swiginit", 2, 2, obj))
+    return NULL;
+  SwigPyObject *sthis = SWIG_Python_GetSwigThis(obj[0]);
+  if (sthis) {
+    PyObject *appended = SwigPyObject_append((PyObject *)sthis, obj[1]);
+    if (!appended)
+      return NULL;
+    Py_DECREF(appended);
+  } else if (SWIG_Python_SetSwigThis(obj[0], obj[1]) != 0) {
+    return NULL;
+  }
+  return SWIG_Py_Void();
+}
+
+/* <Class>_swigregister(class) names the class that wraps the records of one
+ * type and, through its __swig_destroy__, how they are released; the proxy
+ * module calls each once. The runtime's version took anything, any number of
+ * times: a second call replaced the class of every record of that type made
+ * afterwards (whose release then failed or went through another type's
+ * destructor), a __swig_destroy__ that is not a built-in function was read
+ * as one, and a class without tp_new was called through a null pointer. The
+ * replacement takes one such class, once, and then calls the original entry
+ * (its self). */
+#include <unordered_set>
+static PyObject *velta_register_once(PyObject *original, PyObject *args) {
+  static std::unordered_set<PyObject *> *registered = new std::unordered_set<PyObject *>();
+  if (PyTuple_GET_SIZE(args) == 1) {
+    PyObject *klass = PyTuple_GET_ITEM(args, 0);
+    if (registered->count(original)) {
+      PyErr_SetString(PyExc_RuntimeError, "swigregister: the class of this type is registered already");
+      return NULL;
+    }
+    if (!PyType_Check(klass) || !((PyTypeObject *)klass)->tp_new) {
+      PyErr_SetString(PyExc_TypeError, "swigregister: expected a class that can make instances");
+      return NULL;
+    }
+    PyObject *destroy = PyObject_GetAttrString(klass, "__swig_destroy__");
+    if (!destroy)
+      PyErr_Clear();
+    int usable = !destroy || PyCFunction_Check(destroy);
+    Py_XDECREF(destroy);
+    if (!usable) {
+      PyErr_SetString(PyExc_TypeError, "swigregister: __swig_destroy__ must be a built-in function");
+      return NULL;
+    }
+  }
+  PyObject *result = PyObject_Call(original, args, NULL);
+  if (result)
+    registered->insert(original);
+  return result;
+}
+%}
+
+/* The module's functions call through their entries of the method table;
+ * the registration entries are replaced in the module by functions that
+ * carry the original. */
 %init %{
   if (velta_install_pointer_methods() < 0)
     return NULL;
+  for (PyMethodDef *def = SwigMethods; def->ml_name; ++def) {
+    if (velta_ends_with(def->ml_name, "_swiginit"))
+      def->ml_meth = velta_init_shadow_instance;
+    if (!velta_ends_with(def->ml_name, "_swigregister"))
+      continue;
+    PyObject *original = PyDict_GetItemString(d, def->ml_name);
+    PyMethodDef *once = new PyMethodDef{def->ml_name, velta_register_once, METH_VARARGS, def->ml_doc};
+    PyObject *name = PyUnicode_FromString("_velta");
+    PyObject *replacement = original && name ? PyCFunction_NewEx(once, original, name) : NULL;
+    Py_XDECREF(name);
+    if (!replacement || PyDict_SetItemString(d, def->ml_name, replacement) < 0) {
+      Py_XDECREF(replacement);
+      return NULL;
+    }
+    Py_DECREF(replacement);
+  }
 %}
 
 /* Explicit release through delete_<Class> clears the flag of the object

@@ -303,6 +303,32 @@ def test_swiginit_appends_to_an_existing_pointer_object():
     first = _velta.new_VlmColor()
     _velta.VlmColor_swiginit(bare, first)
     assert bare.this is first
+    # Anything but a pointer object to append is refused (it was a crash).
+    for value in ("", 3, None):
+        with pytest.raises(TypeError, match="Attempt to append a non SwigPyObject"):
+            _velta.VlmColor_swiginit(colour, value)
+    assert colour.this.next() is extra
+
+
+def test_swigregister_takes_one_usable_class_once():
+    # A second registration would hand out records of the type in another
+    # class, released through that class's destructor.
+    with pytest.raises(RuntimeError, match="registered already"):
+        _velta.VlmCoordDouble_swigregister(velta.VlmMatrix)
+    assert type(velta.VlpFigure(1, 1).p_r_canvas.min) is velta.VlmCoordDouble
+    script = (
+        "import sys; sys.path[:0] = %r\n"
+        "import _velta\n"
+        "class Odd: __swig_destroy__ = 5\n"
+        "for klass in (3, type(iter([])), Odd):\n"
+        "    try: _velta.VlmColor_swigregister(klass)\n"
+        "    except TypeError as e: print(e)\n"
+        "class Good: __swig_destroy__ = _velta.delete_VlmColor\n"
+        "_velta.VlmColor_swigregister(Good)\n"
+        "print(type(_velta.new_VlmColor()).__name__)\n" % (sys.path,))
+    out = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, check=True)
+    assert out.stdout.splitlines() == ["swigregister: expected a class that can make instances"] * 2 + [
+        "swigregister: __swig_destroy__ must be a built-in function", "SwigPyObject"]
 
 
 def test_leak_warning_before_the_class_is_registered():
