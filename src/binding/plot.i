@@ -113,6 +113,52 @@ static void velta_keep_parent(PyObject *result, PyObject *parent) {
     PyErr_Clear(); /* a bare pointer object has no attributes */
 }
 
+/* ---- colours handed out ----
+ * A colour read from a canvas (p_r_color, p_r_color_outside) points into the
+ * canvas's per-series array, which adding a series moves; a palette from
+ * vlp_color_pallete_canvas_set_size is released when that series' palette
+ * is resized again. The pointer objects handed out are listed by the block
+ * they point into and cleared to null (then refused, or ignored by field
+ * setters) before the block moves or goes. Objects no one else holds are
+ * dropped from the lists as they grow. */
+static std::map<const void *, std::vector<PyObject *>> velta_views;
+
+static void velta_view_note(PyObject *result, const void *block) {
+  SwigPyObject *sobj = result ? SWIG_Python_GetSwigThis(result) : 0;
+  if (!sobj || !block)
+    return;
+  std::vector<PyObject *> &list = velta_views[block];
+  for (size_t i = list.size(); i-- > 0;) {
+    if (Py_REFCNT(list[i]) == 1) {
+      Py_DECREF(list[i]);
+      list.erase(list.begin() + i);
+    }
+  }
+  Py_INCREF((PyObject *)sobj);
+  list.push_back((PyObject *)sobj);
+}
+
+static void velta_views_clear(const void *block) {
+  auto it = velta_views.find(block);
+  if (!block || it == velta_views.end())
+    return;
+  std::vector<PyObject *> list;
+  list.swap(it->second);
+  velta_views.erase(it);
+  for (PyObject *obj : list) {
+    ((SwigPyObject *)obj)->ptr = 0;
+    Py_DECREF(obj);
+  }
+}
+
+/* Before a series is added to the canvas. */
+static void velta_series_arrays_moving(const VlpCanvas *can) {
+  if (can->numOfVec > 0) {
+    velta_views_clear(can->p_r_color);
+    velta_views_clear(can->p_r_color_outside);
+  }
+}
+
 /* ---- checks ---- */
 
 static int velta_figure_dims(int row, int col) {
@@ -242,11 +288,13 @@ static int velta_savefig(VlpFigure *fig, const char *filename, int width, int he
   if (velta_canvas_index(arg1, arg2) < 0 || velta_xy_usable(arg3, arg4) < 0) SWIG_fail;
   velta_figure_known(arg1);
   if (velta_keep(vlp_set_canvas(arg1, arg2), swig_obj[2], swig_obj[3]) < 0) SWIG_fail;
+  velta_series_arrays_moving(vlp_set_canvas(arg1, arg2));
   $action
 }
 %exception vlp_##NAME {
   if (velta_xy_usable(arg2, arg3) < 0) SWIG_fail;
   if (velta_keep(arg1, swig_obj[1], swig_obj[2]) < 0) SWIG_fail;
+  velta_series_arrays_moving(arg1);
   $action
 }
 %enddef
@@ -257,11 +305,13 @@ VELTA_SERIES_XY(scatter)
   if (velta_canvas_index(arg1, arg2) < 0 || velta_matrix_usable(arg3) < 0) SWIG_fail;
   velta_figure_known(arg1);
   if (velta_keep(vlp_set_canvas(arg1, arg2), swig_obj[2], 0) < 0) SWIG_fail;
+  velta_series_arrays_moving(vlp_set_canvas(arg1, arg2));
   $action
 }
 %exception vlp_imshow {
   if (velta_matrix_usable(arg2) < 0) SWIG_fail;
   if (velta_keep(arg1, swig_obj[1], 0) < 0) SWIG_fail;
+  velta_series_arrays_moving(arg1);
   $action
 }
 
@@ -343,6 +393,7 @@ VELTA_PER_SERIES(vlp_set_color_alpha_line)
 
 %exception vlp_color_pallete_canvas_set_size {
   if (velta_pallete_resize(arg1, arg2, arg3) < 0) SWIG_fail;
+  velta_views_clear(arg1->p_r_color_pallete[arg2]);
   $action
 }
 /* The name ends like a field setter's, but a palette must be given. */
@@ -376,8 +427,12 @@ VELTA_PER_SERIES(vlp_set_color_alpha_line)
 /* Results pointing into a figure or canvas keep it alive: canvases (from
  * vlp_set_canvas and VlpFigure.p_r_canvas), the per-series colours and
  * palettes, and the limits min and max. */
-%typemap(ret, noblock=1) VlpCanvas *, VlmColor *, VlmCoordDouble * {
+%typemap(ret, noblock=1) VlpCanvas *, VlmCoordDouble * {
   velta_keep_parent($result, swig_obj[0]);
+}
+%typemap(ret, noblock=1) VlmColor * {
+  velta_keep_parent($result, swig_obj[0]);
+  velta_view_note($result, result);
 }
 
 /* Pointer-field setters: the object stored gives up ownership. */

@@ -124,6 +124,27 @@ def test_pallete_resize_on_image_series():
     assert velta.vlp_color_pallete_canvas_set_size(can, 1, 2).size == 2
 
 
+def test_colours_handed_out_are_cleared_when_their_block_moves_or_goes():
+    # Adding a series moves the per-series colour arrays; resizing a palette
+    # releases the old one. Colours read before were left pointing there.
+    fig = VlpFigure(1, 1)
+    fig.imshow(0, mat([[0, 1]]))
+    can = velta.vlp_set_canvas(fig, 0)
+    kept = velta.vlp_color_pallete_canvas_set_size(can, 0, 2)
+    pal, col, out = velta.vlp_color_pallete_canvas_set_size(can, 0, 3), can.p_r_color, can.p_r_color_outside
+    assert int(kept.this) == 0 and int(pal.this) != 0
+    fig.plot(0, vec(0, 1), vec(0, 1))
+    velta.vlp_scatter(can, vec(0, 1), vec(0, 1))
+    velta.vlp_color_pallete_canvas_set_size(can, 0, 4)
+    for view in (pal, col, out):
+        view.g = 7  # a setter on a cleared record stores nothing
+        with pytest.raises(TypeError, match="must not be None"):
+            view.g
+    with pytest.raises(TypeError, match="must not be None"):
+        velta.vlp_color_pallete_set(pal, 0, 1, 2, 3, 1.0, 0.0)
+    assert can.p_r_color.g == 0
+
+
 # ---- record classes ----
 
 RECORD_FIELDS = [
