@@ -71,11 +71,16 @@ void *vlp_color_pallete_set(VlmColor *clr, int index, int r, int g, int b, doubl
 
 VlpFigure *vlp_figure_new(int row, int col) {
   VlpFigure *fig = static_cast<VlpFigure *>(std::malloc(sizeof(VlpFigure)));
+  if (!fig) return nullptr;
   fig->row = row;
   fig->col = col;
   fig->size = row * col;
   const size_t n = fig->size > 0 ? static_cast<size_t>(fig->size) : 0;
   fig->p_r_canvas = static_cast<VlpCanvas *>(std::calloc(n > 0 ? n : 1, sizeof(VlpCanvas)));
+  if (!fig->p_r_canvas) {  // out of memory: no figure
+    std::free(fig);
+    return nullptr;
+  }
   const double unset = std::numeric_limits<double>::quiet_NaN();
   for (size_t i = 0; i < n; i++) {
     VlpCanvas *can = &fig->p_r_canvas[i];

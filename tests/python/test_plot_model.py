@@ -1,5 +1,8 @@
 """Figures, canvases, series and the plotting records, as Python sees them."""
 import gc
+import os
+import subprocess
+import sys
 import weakref
 
 import pytest
@@ -301,6 +304,22 @@ def test_impossible_figure_sizes(dims):
         VlpFigure(*dims)
     with pytest.raises(ValueError):
         velta.vlp_subplots(*dims)
+
+
+
+def test_figure_too_large_for_memory_is_memory_error():
+    # The canvas block failed to allocate and was written through anyway. In a
+    # child with bounded memory, so that the block cannot be granted.
+    script = ("import os, sys, resource; sys.path[:0] = %r\n"
+              "if os.environ.get('VELTA_SANITIZED') != '1':\n"
+              "    resource.setrlimit(resource.RLIMIT_AS, (4 << 30, 4 << 30))\n"
+              "import velta\n"
+              "for make in (velta.VlpFigure, velta.vlp_subplots, velta.vlp_figure_new):\n"
+              "    try: make(2 ** 31 - 1, 1)\n"
+              "    except MemoryError: print('MemoryError')\n" % (sys.path,))
+    env = dict(os.environ, ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":max_allocation_size_mb=1024")
+    out = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, env=env)
+    assert (out.returncode, out.stdout) == (0, "MemoryError\n" * 3), out.stderr[-2000:]
 
 
 SERIES_SETTERS = {
