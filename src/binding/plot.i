@@ -393,8 +393,10 @@ VELTA_PER_SERIES(vlp_set_color_alpha_line)
 
 %exception vlp_color_pallete_canvas_set_size {
   if (velta_pallete_resize(arg1, arg2, arg3) < 0) SWIG_fail;
-  velta_views_clear(arg1->p_r_color_pallete[arg2]);
+  const VlmColor *replaced = arg1->p_r_color_pallete[arg2];
   $action
+  if (velta_made(result) < 0) SWIG_fail;
+  velta_views_clear(replaced);
 }
 /* The name ends like a field setter's, but a palette must be given. */
 %exception vlp_color_pallete_set {

@@ -52,6 +52,7 @@ VlmColor *vlp_color_pallete_new(int size) {
   // Entry 0 always exists, since it carries the count.
   const size_t n = size > 1 ? static_cast<size_t>(size) : 1;
   VlmColor *clr = static_cast<VlmColor *>(std::calloc(n, sizeof(VlmColor)));
+  if (!clr) return nullptr;
   clr[0].size = size;
   return clr;
 }
@@ -210,6 +211,7 @@ void *vlp_imshow(VlpCanvas *can, VlmMatrix *mat) {
 
 VlmColor *vlp_color_pallete_canvas_set_size(VlpCanvas *can, int line, int size) {
   VlmColor *pal = vlp_color_pallete_new(size);
+  if (!pal) return nullptr;  // out of memory: the old palette stays
   vlp_color_pallete_delete(can->p_r_color_pallete[line]);
   can->p_r_color_pallete[line] = pal;
   return pal;

@@ -307,19 +307,24 @@ def test_impossible_figure_sizes(dims):
 
 
 
-def test_figure_too_large_for_memory_is_memory_error():
-    # The canvas block failed to allocate and was written through anyway. In a
+def test_figure_or_palette_too_large_for_memory_is_memory_error():
+    # The block failed to allocate and was written through anyway. In a
     # child with bounded memory, so that the block cannot be granted.
     script = ("import os, sys, resource; sys.path[:0] = %r\n"
               "if os.environ.get('VELTA_SANITIZED') != '1':\n"
               "    resource.setrlimit(resource.RLIMIT_AS, (4 << 30, 4 << 30))\n"
               "import velta\n"
-              "for make in (velta.VlpFigure, velta.vlp_subplots, velta.vlp_figure_new):\n"
+              "fig = velta.VlpFigure(1, 1); fig.imshow(0, velta.VlmMatrix(1, 1, 0.0))\n"
+              "can = velta.vlp_set_canvas(fig, 0); pal = velta.vlp_color_pallete_canvas_set_size(can, 0, 2)\n"
+              "for make in (velta.VlpFigure, velta.vlp_subplots, velta.vlp_figure_new,\n"
+              "             lambda n, _: velta.vlp_color_pallete_canvas_set_size(can, 0, n)):\n"
               "    try: make(2 ** 31 - 1, 1)\n"
-              "    except MemoryError: print('MemoryError')\n" % (sys.path,))
+              "    except MemoryError: print('MemoryError')\n"
+              "print(pal.size)\n" % (sys.path,))
     env = dict(os.environ, ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":max_allocation_size_mb=1024")
     out = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, env=env)
-    assert (out.returncode, out.stdout) == (0, "MemoryError\n" * 3), out.stderr[-2000:]
+    # A palette that cannot be replaced stays as it was.
+    assert (out.returncode, out.stdout) == (0, "MemoryError\n" * 4 + "2\n"), out.stderr[-2000:]
 
 
 SERIES_SETTERS = {
