@@ -124,41 +124,41 @@ static PyObject *velta_init_shadow_instance(PyObject *SWIGUNUSEDPARM(self), PyOb
 }
 
 /* <Class>_swigregister(class) names the class that wraps the records of one
- * type and, through its __swig_destroy__, how they are released; the proxy
- * module calls each once. The runtime's version took anything, any number of
- * times: a second call replaced the class of every record of that type made
- * afterwards (whose release then failed or went through another type's
- * destructor), a __swig_destroy__ that is not a built-in function was read
- * as one, and a class without tp_new was called through a null pointer. The
- * replacement takes one such class, once, and then calls the original entry
- * (its self). */
-#include <unordered_set>
-static PyObject *velta_register_once(PyObject *original, PyObject *args) {
-  static std::unordered_set<PyObject *> *registered = new std::unordered_set<PyObject *>();
+ * type and, through its __swig_destroy__, how they are released. The
+ * runtime's version took anything: a __swig_destroy__ that is not a built-in
+ * function was called as one, another type's destructor released records of
+ * this type, and a class without tp_new was called through a null pointer.
+ * The replacement takes a class that can make instances and whose
+ * __swig_destroy__, if it has one, is this type's own delete_<Class> entry;
+ * registering again (a reloaded proxy module) replaces the class. It then
+ * calls the original entry (its self). */
+static PyObject *velta_register_checked(PyObject *original, PyObject *args) {
   if (PyTuple_GET_SIZE(args) == 1) {
     PyObject *klass = PyTuple_GET_ITEM(args, 0);
-    if (registered->count(original)) {
-      PyErr_SetString(PyExc_RuntimeError, "swigregister: the class of this type is registered already");
-      return NULL;
-    }
     if (!PyType_Check(klass) || !((PyTypeObject *)klass)->tp_new) {
       PyErr_SetString(PyExc_TypeError, "swigregister: expected a class that can make instances");
       return NULL;
     }
     PyObject *destroy = PyObject_GetAttrString(klass, "__swig_destroy__");
-    if (!destroy)
+    if (!destroy) {
       PyErr_Clear();
-    int usable = !destroy || PyCFunction_Check(destroy);
-    Py_XDECREF(destroy);
-    if (!usable) {
-      PyErr_SetString(PyExc_TypeError, "swigregister: __swig_destroy__ must be a built-in function");
-      return NULL;
+    } else {
+      /* "<Class>_swigregister" -> "delete_<Class>" */
+      const char *name = ((PyCFunctionObject *)original)->m_ml->ml_name;
+      char entry[128];
+      snprintf(entry, sizeof entry, "delete_%.*s", (int)(strlen(name) - strlen("_swigregister")), name);
+      PyObject *own = PyObject_GetAttrString(PyCFunction_GET_SELF(original), entry);
+      int usable = own && destroy == own;
+      Py_DECREF(destroy);
+      Py_XDECREF(own);
+      if (!usable) {
+        PyErr_Clear();
+        PyErr_Format(PyExc_TypeError, "swigregister: __swig_destroy__ must be _velta.%s", entry);
+        return NULL;
+      }
     }
   }
-  PyObject *result = PyObject_Call(original, args, NULL);
-  if (result)
-    registered->insert(original);
-  return result;
+  return PyObject_Call(original, args, NULL);
 }
 %}
 
@@ -174,9 +174,9 @@ static PyObject *velta_register_once(PyObject *original, PyObject *args) {
     if (!velta_ends_with(def->ml_name, "_swigregister"))
       continue;
     PyObject *original = PyDict_GetItemString(d, def->ml_name);
-    PyMethodDef *once = new PyMethodDef{def->ml_name, velta_register_once, METH_VARARGS, def->ml_doc};
+    PyMethodDef *checked = new PyMethodDef{def->ml_name, velta_register_checked, METH_VARARGS, def->ml_doc};
     PyObject *name = PyUnicode_FromString("_velta");
-    PyObject *replacement = original && name ? PyCFunction_NewEx(once, original, name) : NULL;
+    PyObject *replacement = original && name ? PyCFunction_NewEx(checked, original, name) : NULL;
     Py_XDECREF(name);
     if (!replacement || PyDict_SetItemString(d, def->ml_name, replacement) < 0) {
       Py_XDECREF(replacement);

@@ -310,25 +310,28 @@ def test_swiginit_appends_to_an_existing_pointer_object():
     assert colour.this.next() is extra
 
 
-def test_swigregister_takes_one_usable_class_once():
-    # A second registration would hand out records of the type in another
-    # class, released through that class's destructor.
-    with pytest.raises(RuntimeError, match="registered already"):
+def test_swigregister_takes_only_a_class_with_the_types_own_destructor():
+    # Another type's destructor would release records of this type.
+    with pytest.raises(TypeError, match="must be _velta.delete_VlmCoordDouble"):
         _velta.VlmCoordDouble_swigregister(velta.VlmMatrix)
     assert type(velta.VlpFigure(1, 1).p_r_canvas.min) is velta.VlmCoordDouble
     script = (
         "import sys; sys.path[:0] = %r\n"
         "import _velta\n"
         "class Odd: __swig_destroy__ = 5\n"
-        "for klass in (3, type(iter([])), Odd):\n"
+        "class Other: __swig_destroy__ = _velta.delete_VlmVector\n"
+        "for klass in (3, type(iter([])), Odd, Other):\n"
         "    try: _velta.VlmColor_swigregister(klass)\n"
         "    except TypeError as e: print(e)\n"
         "class Good: __swig_destroy__ = _velta.delete_VlmColor\n"
         "_velta.VlmColor_swigregister(Good)\n"
-        "print(type(_velta.new_VlmColor()).__name__)\n" % (sys.path,))
+        "print(type(_velta.new_VlmColor()).__name__)\n"
+        "import importlib, velta\n"
+        "fresh = importlib.reload(velta)\n"
+        "print(type(fresh.vlm_vector_new_zero(1)) is fresh.VlmVector)\n" % (sys.path,))
     out = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, check=True)
     assert out.stdout.splitlines() == ["swigregister: expected a class that can make instances"] * 2 + [
-        "swigregister: __swig_destroy__ must be a built-in function", "SwigPyObject"]
+        "swigregister: __swig_destroy__ must be _velta.delete_VlmColor"] * 2 + ["SwigPyObject", "True"]
 
 
 def test_leak_warning_before_the_class_is_registered():
