@@ -1,3 +1,4 @@
+import ctypes
 import gc
 import os
 
@@ -21,3 +22,15 @@ def collect():
 def values(vec):
     """The elements of a VlmVector record, read through the flat functions."""
     return [velta.vlm_vector_get_item(vec, i) for i in range(vec.size)]
+
+
+_libc = ctypes.CDLL(None)
+
+
+@pytest.fixture(autouse=True)
+def flush_c_stdout():
+    """Writes out what C stdio still buffers from earlier tests (for instance
+    the runtime's leak warnings), so that it cannot land in a later test's
+    captured output."""
+    _libc.fflush(None)
+    yield
