@@ -1,6 +1,8 @@
 import ctypes
 import gc
 import os
+import subprocess
+import sys
 
 import pytest
 
@@ -17,6 +19,14 @@ def collect():
         for _ in range(3):
             gc.collect()
     return run
+
+
+def run_python(source, check=True, **kwargs):
+    """Runs source in a fresh interpreter that finds the same modules as this
+    one; returns the finished process with its text output."""
+    script = "import sys; sys.path[:0] = %r\n" % (sys.path,) + source
+    return subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                          check=check, **kwargs)
 
 
 def values(vec):

@@ -1,11 +1,9 @@
 """NumPy exchange: arrays into the library's constructors, views out of records."""
-import gc
 
 import numpy as np
 import pytest
 
 import _velta
-import velta
 from velta import VlmMatrix, VlmVector
 
 from conftest import values

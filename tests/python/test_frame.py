@@ -1,6 +1,5 @@
 """The module frame: start, constants, pointer objects, ownership, conversions."""
 import gc
-import subprocess
 import sys
 
 import numpy
@@ -8,6 +7,7 @@ import pytest
 
 import _velta
 import velta
+from conftest import run_python
 
 
 def test_module_has_no_docstring_and_the_constants():
@@ -277,8 +277,7 @@ def test_explicit_release_disowns_the_object(collect):
 
 
 def test_import_without_numpy_fails_after_printing_the_cause():
-    script = (
-        "import sys; sys.path[:0] = %r\n"
+    out = run_python(
         "class Block:\n"
         "    def find_spec(self, name, path=None, target=None):\n"
         "        if name.split('.')[0] == 'numpy':\n"
@@ -288,8 +287,7 @@ def test_import_without_numpy_fails_after_printing_the_cause():
         "    import _velta\n"
         "except ImportError as e:\n"
         "    print(type(e).__name__, e)\n"
-        "print('_velta' in sys.modules)\n" % (sys.path,))
-    out = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, check=True)
+        "print('_velta' in sys.modules)\n")
     assert out.stdout == "ImportError numpy.core.multiarray failed to import\nFalse\n"
     assert "ImportError: numpy is blocked here" in out.stderr
 
@@ -318,8 +316,7 @@ def test_swigregister_takes_only_a_class_with_the_types_own_destructor():
     with pytest.raises(TypeError, match="must be _velta.delete_VlmCoordDouble"):
         _velta.VlmCoordDouble_swigregister(velta.VlmMatrix)
     assert type(velta.VlpFigure(1, 1).p_r_canvas.min) is velta.VlmCoordDouble
-    script = (
-        "import sys; sys.path[:0] = %r\n"
+    out = run_python(
         "import _velta\n"
         "class Odd: __swig_destroy__ = 5\n"
         "class Other: __swig_destroy__ = _velta.delete_VlmVector\n"
@@ -331,19 +328,15 @@ def test_swigregister_takes_only_a_class_with_the_types_own_destructor():
         "print(type(_velta.new_VlmColor()).__name__)\n"
         "import importlib, velta\n"
         "fresh = importlib.reload(velta)\n"
-        "print(type(fresh.vlm_vector_new_zero(1)) is fresh.VlmVector)\n" % (sys.path,))
-    out = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, check=True)
+        "print(type(fresh.vlm_vector_new_zero(1)) is fresh.VlmVector)\n")
     assert out.stdout.splitlines() == ["swigregister: expected a class that can make instances"] * 2 + [
         "swigregister: __swig_destroy__ must be _velta.delete_VlmColor"] * 2 + ["SwigPyObject", "True"]
 
 
 def test_leak_warning_before_the_class_is_registered():
-    script = (
-        "import sys; sys.path[:0] = %r\n"
-        "import _velta\n"
-        "p = _velta.new_VlmVector(3)\n"
-        "del p\n" % (sys.path,))
-    out = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, check=True)
+    out = run_python("import _velta\n"
+                     "p = _velta.new_VlmVector(3)\n"
+                     "del p\n")
     assert out.stdout == "swig/python detected a memory leak of type 's_vector *', no destructor found.\n"
 
 

@@ -35,7 +35,6 @@ import re
 import subprocess
 import sys
 
-import pytest
 
 SANITIZED = os.environ.get("VELTA_SANITIZED") == "1"
 

@@ -260,14 +260,17 @@ def test_text_forms(capfd):
 
 
 @pytest.mark.skipif(SANITIZED, reason="the sanitizer's quarantine keeps released blocks resident")
-def test_str_does_not_grow_memory():
+@pytest.mark.parametrize("make", [lambda: VlmVector(np.arange(100.0)),
+                                  lambda: VlmMatrix(np.arange(100.0).reshape(10, 10))],
+                         ids=["vector", "matrix"])
+def test_str_does_not_grow_memory(make):
     import resource
-    v = VlmVector(np.arange(100.0))
+    record = make()
     for _ in range(20000):
-        str(v)
+        str(record)
     before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
     for _ in range(1000000):
-        str(v)
+        str(record)
     assert resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before < 10000
 
 

@@ -5,7 +5,7 @@ import random
 import pytest
 
 import velta
-from conftest import values
+from conftest import run_python, values
 
 
 @pytest.fixture
@@ -237,14 +237,7 @@ def test_sort_is_ascending_keeps_repeats_and_puts_nan_last(make, items):
 
 
 def test_random_source_is_seeded_once_per_process():
-    import subprocess
-    import sys
-    script = ("import sys; sys.path[:0] = %r\n"
-              "import velta\n"
-              "print([velta.vlm_random(0, 32767) for _ in range(8)])\n" % (sys.path,))
-    runs = {subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
-                           check=True).stdout for _ in range(2)}
-    # Two processes in the same second share a seed and so a sequence; within
-    # one process the draws vary.
-    first = eval(runs.pop())
-    assert len(set(first)) > 1
+    out = run_python("import velta\n"
+                     "print([velta.vlm_random(0, 32767) for _ in range(8)])\n")
+    # Reseeding from the clock at every draw would repeat one value within a second.
+    assert len(set(eval(out.stdout))) > 1

@@ -10,7 +10,6 @@ import time
 
 import pytest
 
-import velta
 from test_savefig import read_png
 
 WIDTH, HEIGHT = 400, 300
