@@ -1,6 +1,8 @@
 /* The velta extension module: interface description.
  *
  * The interface is split by job:
+ * The binding's own code is in the C++ sources beside these files, behind
+ * binding.h; the interface files hold directives and typemaps calling it.
  *   runtime.i   pointer-object ownership, shared helpers, module start
  *   checks.i    argument checks: None records, ranges, sizes
  *   arrays.i    NumPy exchange typemaps
@@ -23,6 +25,19 @@
 %}
 
 %feature("autodoc", "3");
+
+/* The generator's fast proxy mode installs a static-method helper that the
+ * proxy module reads once at import; it is no entry of the extension. The
+ * helper is put back for a reloaded proxy module and taken away again. */
+%pythonbegin %{
+from sys import modules as _modules
+_ext = _modules.get((__package__ + "._velta") if __package__ else "_velta")
+if _ext is not None and not hasattr(_ext, "SWIG_PyStaticMethod_New"):
+    _ext.SWIG_PyStaticMethod_New = staticmethod
+%}
+%pythoncode %{
+del _velta.SWIG_PyStaticMethod_New, _modules, _ext
+%}
 
 %include "runtime.i"
 %include "checks.i"
