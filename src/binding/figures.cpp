@@ -170,22 +170,22 @@ int velta_figure_dims(int row, int col) {
   return 0;
 }
 
-int velta_canvas_index(const VlpFigure *fig, int index) {
-  if (index < 0 || index >= fig->size) {
-    PyErr_Format(PyExc_IndexError, "canvas index %d is out of range for a figure of %d canvases", index,
-                 fig->size);
+/* An index of one of count records, refused with the message fmt (index,
+ * count). */
+static int velta_count_index(int index, int count, const char *fmt) {
+  if (index < 0 || index >= count) {
+    PyErr_Format(PyExc_IndexError, fmt, index, count);
     return -1;
   }
   return 0;
 }
 
+int velta_canvas_index(const VlpFigure *fig, int index) {
+  return velta_count_index(index, fig->size, "canvas index %d is out of range for a figure of %d canvases");
+}
+
 int velta_series_index(const VlpCanvas *can, int line) {
-  if (line < 0 || line >= can->numOfVec) {
-    PyErr_Format(PyExc_IndexError, "series %d is out of range for a canvas of %d series", line,
-                 can->numOfVec);
-    return -1;
-  }
-  return 0;
+  return velta_count_index(line, can->numOfVec, "series %d is out of range for a canvas of %d series");
 }
 
 /* Drawing walks the x vector and reads as many y values. */
@@ -228,13 +228,8 @@ int velta_pallete_resize(const VlpCanvas *can, int line, int size) {
 
 /* Entry 0 of a palette carries the entry count; a single colour has none. */
 int velta_pallete_index(const VlmColor *clr, int index) {
-  int count = clr->size > 1 ? clr->size : 1;
-  if (index < 0 || index >= count) {
-    PyErr_Format(PyExc_IndexError, "palette index %d is out of range for a palette of %d entries", index,
-                 count);
-    return -1;
-  }
-  return 0;
+  return velta_count_index(index, clr->size > 1 ? clr->size : 1,
+                           "palette index %d is out of range for a palette of %d entries");
 }
 
 int velta_show(VlpFigure *fig) {

@@ -4,22 +4,23 @@
 
 /* Fills by a temporary of the same size; a temporary that could not be made
  * is MemoryError. */
-void velta_vector_fill(VlmVector *self, VlmVector *temporary) {
+template <typename Record>
+static void velta_fill(Record *self, Record *temporary, void *(*copy)(Record *, Record *),
+                       void (*release)(Record *)) {
   if (!temporary) {
     PyErr_NoMemory();
     return;
   }
-  vlm_vector_copy_elements(temporary, self);
-  vlm_vector_delete(temporary);
+  copy(temporary, self);
+  release(temporary);
+}
+
+void velta_vector_fill(VlmVector *self, VlmVector *temporary) {
+  velta_fill(self, temporary, vlm_vector_copy_elements, vlm_vector_delete);
 }
 
 void velta_matrix_fill(VlmMatrix *self, VlmMatrix *temporary) {
-  if (!temporary) {
-    PyErr_NoMemory();
-    return;
-  }
-  vlm_matrix_copy_elements(temporary, self);
-  vlm_matrix_delete(temporary);
+  velta_fill(self, temporary, vlm_matrix_copy_elements, vlm_matrix_delete);
 }
 
 void velta_vector_append_array(VlmVector *self, double *nums, int size) {
