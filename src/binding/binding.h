@@ -107,6 +107,7 @@ void velta_matrix_fill(VlmMatrix *self, VlmMatrix *temporary);
 void velta_vector_append_array(VlmVector *self, double *nums, int size);
 VlmMatrix *velta_matrix_zero_like(VlmMatrix *mat_in);
 VlmMatrix *velta_matrix_from_array_1d(double *nums, int length);
+VlmMatrix *velta_matrix_copy(VlmMatrix *self);
 VlmMatrix *velta_matrix_copy_then(VlmMatrix *self, void *(*change)(VlmMatrix *, double), double val);
 VlmMatrix *velta_matrix_copy_from(VlmMatrix *self, VlmMatrix *mat_in);
 VlmVector *velta_vector_copy_then(VlmVector *self, void *(*change)(VlmVector *, double), double val);

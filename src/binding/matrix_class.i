@@ -149,9 +149,7 @@
     return vlm_matrix_new_extract_row_col($self, row1, row2, col1, col2);
   }
   VlmMatrix *copy() {
-    if (velta_matrix_shape_of($self) < 0)
-      return NULL;
-    return vlm_matrix_new_copy($self);
+    return velta_matrix_copy($self);
   }
   struct s_iter *__iter__() {
     return velta_iter_new($self->p_r_nums, $self->size);

@@ -55,11 +55,14 @@ VlmMatrix *velta_matrix_from_array_1d(double *nums, int length) {
   return result;
 }
 
+/* A copy made by the matrix's shape, which must be one a matrix can have. */
+VlmMatrix *velta_matrix_copy(VlmMatrix *self) {
+  return velta_matrix_shape_of(self) < 0 ? NULL : vlm_matrix_new_copy(self);
+}
+
 /* Operators with a number: a copy, then change(copy, val). */
 VlmMatrix *velta_matrix_copy_then(VlmMatrix *self, void *(*change)(VlmMatrix *, double), double val) {
-  if (velta_matrix_shape_of(self) < 0)
-    return NULL;
-  VlmMatrix *result = vlm_matrix_new_copy(self);
+  VlmMatrix *result = velta_matrix_copy(self);
   if (result)
     change(result, val);
   return result;
@@ -67,9 +70,7 @@ VlmMatrix *velta_matrix_copy_then(VlmMatrix *self, void *(*change)(VlmMatrix *, 
 
 /* m << other: a copy holding other's elements. */
 VlmMatrix *velta_matrix_copy_from(VlmMatrix *self, VlmMatrix *mat_in) {
-  if (velta_matrix_shape_of(self) < 0)
-    return NULL;
-  VlmMatrix *result = vlm_matrix_new_copy(self);
+  VlmMatrix *result = velta_matrix_copy(self);
   if (result)
     vlm_matrix_copy_elements(mat_in, result);
   return result;
