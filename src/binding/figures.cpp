@@ -202,10 +202,28 @@ int velta_xy_usable(const VlmVector *vecx, const VlmVector *vecy) {
   return 0;
 }
 
+/* Drawing walks the matrix by its shape, which must fit the block. */
 int velta_matrix_usable(const VlmMatrix *mat) {
   if (mat->size < 1 || mat->r_shape[0] < 1 || mat->r_shape[1] < 1) {
     PyErr_SetString(PyExc_ValueError, "a matrix without elements cannot be shown");
     return -1;
+  }
+  return velta_matrix_fits(mat);
+}
+
+/* The data of a series may have changed since it was added (a vector grown
+ * or a shape set): every series is checked again before it is drawn. */
+static int velta_figure_drawable(const VlpFigure *fig) {
+  for (int c = 0; fig->p_r_canvas && c < fig->size; ++c) {
+    const VlpCanvas *can = &fig->p_r_canvas[c];
+    for (int line = 0; can->p_r_type && line < can->numOfVec; ++line) {
+      const VlmMatrix *mat = can->p_r_mat ? can->p_r_mat[line] : 0;
+      const VlmVector *x = can->p_r_vecx ? can->p_r_vecx[line] : 0;
+      const VlmVector *y = can->p_r_vecy ? can->p_r_vecy[line] : 0;
+      if (can->p_r_type[line] == VLP_IMAGE ? mat && velta_matrix_usable(mat) < 0
+                                           : x && y && velta_xy_usable(x, y) < 0)
+        return -1;
+    }
   }
   return 0;
 }
@@ -233,6 +251,8 @@ int velta_pallete_index(const VlmColor *clr, int index) {
 }
 
 int velta_show(VlpFigure *fig) {
+  if (velta_figure_drawable(fig) < 0)
+    return -1;
   if (vlp_show_checked(fig) < 0) {
     PyErr_SetString(PyExc_RuntimeError, "cannot show the figure: no display could be opened");
     return -1;
@@ -245,6 +265,8 @@ int velta_savefig(VlpFigure *fig, const char *filename, int width, int height) {
     PyErr_Format(PyExc_ValueError, "width and height must be at least 1, got %d x %d", width, height);
     return -1;
   }
+  if (velta_figure_drawable(fig) < 0)
+    return -1;
   switch (vlp_savefig(fig, filename, width, height)) {
     case VLP_SAVEFIG_OK:
       return 0;

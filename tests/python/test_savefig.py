@@ -170,3 +170,29 @@ def test_export_does_not_change_the_figure(tmp_path):
     fig.savefig(str(tmp_path / "a.png"), 200, 100)
     assert (can.numOfVec, can.min.x, can.max.y, can.grid) == before
     assert (can.row, can.col, can.index) == (1, 2, 1)
+
+
+def _grown_x():
+    x, y = velta.VlmVector(3), velta.VlmVector(3)
+    fig = VlpFigure(1, 1)
+    fig.plot(0, x, y)
+    x.append(1.0)
+    return fig
+
+
+def _reshaped_image():
+    m = velta.VlmMatrix(2)
+    fig = VlpFigure(1, 1)
+    fig.imshow(0, m)
+    m.copyShape(velta.VlmMatrix(3, 3))
+    return fig
+
+
+# Data changed after its series was added is checked again before drawing:
+# the drawing would read past the elements.
+@pytest.mark.parametrize("form", FORMS)
+@pytest.mark.parametrize("make", [_grown_x, _reshaped_image])
+def test_data_changed_after_adding_is_refused(tmp_path, form, make):
+    with pytest.raises(ValueError):
+        save(make(), form, tmp_path / "changed.png", 50, 50)
+    assert not (tmp_path / "changed.png").exists()
