@@ -68,18 +68,17 @@ VELTA_SERIES_IMAGE(imshow)
 
 /* ---- the flat plotting functions ---- */
 
-%exception vlp_figure_new {
+/* Figures made: the binding learns their canvas block at once. */
+%define VELTA_FIGURE_MADE(NAME)
+%exception NAME {
   if (velta_figure_dims(arg1, arg2) < 0) SWIG_fail;
   $action
   if (velta_made(result) < 0) SWIG_fail;
   velta_figure_known(result);
 }
-%exception vlp_subplots {
-  if (velta_figure_dims(arg1, arg2) < 0) SWIG_fail;
-  $action
-  if (velta_made(result) < 0) SWIG_fail;
-  velta_figure_known(result);
-}
+%enddef
+VELTA_FIGURE_MADE(vlp_figure_new)
+VELTA_FIGURE_MADE(vlp_subplots)
 
 /* Released explicitly: the object passed no longer owns the figure, and the
  * data the figure drew may go. */
