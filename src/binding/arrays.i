@@ -9,9 +9,10 @@
     if (!SWIG_IsOK(res)) {
       %argument_fail(res, "$type", $symname, $argnum);
     }
-    /* The destructor: refused while the record is exported; the flag is
-     * cleared (in balance) once the record is released. */
-    if ($disown && velta_export_check(argp) < 0) SWIG_fail;
+    /* The destructor: refused while the record is exported (or not the
+     * binding's to release); the flag is cleared (in balance) once the
+     * record is released. */
+    if ($disown && velta_release(argp, $descriptor, $input) < 0) SWIG_fail;
     releasing = $disown;
   }
   $1 = ($ltype)argp;

@@ -46,7 +46,6 @@ void *velta_fast_self(PyObject *obj, swig_type_info *ty); /* exact-type short wa
 /* ---- argument checks (checks.cpp) ---- */
 int velta_ends_with(const char *s, const char *suffix);
 int velta_null_ok(const char *symname, int argnum); /* None allowed for this parameter */
-int velta_null_fail(const char *symname, int argnum, const char *type);
 int velta_made(const void *record); /* null result: MemoryError unless an error is pending */
 int velta_size(int size, const char *symname, int argnum);
 int velta_vector_read_index(const VlmVector *v, int index);
@@ -72,10 +71,25 @@ int velta_product_made(const VlmMatrix *result, const VlmMatrix *a, const VlmMat
 int velta_matrix_not_empty(const VlmMatrix *m, const char *what);
 int velta_matrix_key(PyObject *key, int *row, int *col, const char *symname);
 
-/* ---- exported blocks and iteration (exports.cpp) ---- */
+/* ---- the record table (records.cpp) ---- */
+int velta_records_start(void);
+PyObject *velta_pointer_made(PyObject *obj); /* every pointer object made by the wrapper */
+void velta_record_refresh(const void *record); /* after the library grew or refilled it */
+void velta_block_moving(const void *record);   /* before the library may move its block */
+void velta_storage_moving(const void *begin, size_t bytes);
 void velta_export_acquire(const void *record);
 void velta_export_release(const void *record);
 int velta_export_check(const void *record); /* BufferError while the block is lent out */
+/* Before a release (input: the object passed, dying when collected): refused, or cleared. */
+int velta_release(const void *record, swig_type_info *ty, PyObject *input);
+void velta_field_stored(const void *record, const void *field, PyObject *value);
+int velta_data_release(const void *ptr);                    /* before vlm_data_delete */
+int velta_may_own(const SwigPyObject *sobj);
+void velta_keep_parent(PyObject *result, PyObject *parent); /* result keeps parent alive */
+/* A null record: refused as None (TypeError) or as a cleared object (ValueError). */
+int velta_null_fail(const char *symname, int argnum, const char *type, PyObject *input);
+
+/* ---- iteration (exports.cpp) ---- */
 struct s_iter *velta_iter_new(double *nums, int count);
 void velta_iter_attach(struct s_iter *it, const void *record, PyObject *owner);
 void velta_iter_detach(const struct s_iter *it);
@@ -115,11 +129,9 @@ VlmVector *velta_vector_copy_then(VlmVector *self, void *(*change)(VlmVector *, 
 /* ---- figures (figures.cpp) ---- */
 void velta_figure_known(const VlpFigure *fig);
 void velta_figure_forget(const VlpFigure *fig);
-int velta_canvas_release(const VlpCanvas *can); /* refused for a canvas inside a figure */
+void velta_canvas_release(const VlpCanvas *can); /* a stand-alone canvas drops what it kept */
 int velta_keep(const VlpCanvas *can, PyObject *a, PyObject *b);
-void velta_keep_parent(PyObject *result, PyObject *parent);
-void velta_view_note(PyObject *result, const void *block);
-void velta_views_clear(const void *block);
+void velta_colors_moving(const VlmColor *block, int count);
 void velta_series_arrays_moving(const VlpCanvas *can);
 int velta_figure_dims(int row, int col);
 int velta_canvas_index(const VlpFigure *fig, int index);

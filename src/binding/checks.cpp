@@ -33,12 +33,6 @@ int velta_null_ok(const char *symname, int argnum) {
   return 0;
 }
 
-int velta_null_fail(const char *symname, int argnum, const char *type) {
-  PyErr_Format(PyExc_TypeError, "in method '%s', argument %d of type '%s' must not be None", symname, argnum,
-               type);
-  return -1;
-}
-
 /* Constructors report exhausted memory with a null record; a method that
  * refused its arguments has said why already. */
 int velta_made(const void *record) {

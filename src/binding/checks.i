@@ -4,7 +4,8 @@
 /* None is refused where a record is required. */
 %define VELTA_RECORD_NOT_NULL(TYPE)
 %typemap(check, noblock=1) TYPE {
-  if (!$1 && !velta_null_ok("$symname", $argnum) && velta_null_fail("$symname", $argnum, "$type") < 0) SWIG_fail;
+  if (!$1 && (swig_obj[$argnum - 1] != Py_None || !velta_null_ok("$symname", $argnum)) &&
+      velta_null_fail("$symname", $argnum, "$type", swig_obj[$argnum - 1]) < 0) SWIG_fail;
 }
 %enddef
 
@@ -19,8 +20,11 @@ VELTA_RECORD_NOT_NULL(struct s_coord_int *)
 VELTA_RECORD_NOT_NULL(struct s_canvas *)
 VELTA_RECORD_NOT_NULL(struct s_figure *)
 
-/* Library functions read through these: a null text or pointer is refused. */
-VELTA_RECORD_NOT_NULL(char *)
+/* Library functions read through these: a null text or pointer is refused.
+ * (A text is None when null: variadic entries name their inputs otherwise.) */
+%typemap(check, noblock=1) char * {
+  if (!$1 && !velta_null_ok("$symname", $argnum) && velta_null_fail("$symname", $argnum, "$type", Py_None) < 0) SWIG_fail;
+}
 VELTA_RECORD_NOT_NULL(double *val)
 
 /* Sizes handed to constructors may not be negative. */

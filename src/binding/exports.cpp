@@ -6,39 +6,6 @@
 
 #include <unordered_map>
 
-/* Records whose element block is lent out, with the number of NumPy views
- * and unfinished iterators that read it. While a record is listed its block
- * must neither move (growing a vector) nor be released. */
-static std::unordered_map<const void *, Py_ssize_t> &velta_exports(void) {
-  static std::unordered_map<const void *, Py_ssize_t> *exports =
-      new std::unordered_map<const void *, Py_ssize_t>();
-  return *exports;
-}
-
-void velta_export_acquire(const void *record) {
-  ++velta_exports()[record];
-}
-
-void velta_export_release(const void *record) {
-  std::unordered_map<const void *, Py_ssize_t> &exports = velta_exports();
-  std::unordered_map<const void *, Py_ssize_t>::iterator it = exports.find(record);
-  if (it != exports.end() && --it->second <= 0)
-    exports.erase(it);
-}
-
-/* Call before anything that grows or releases the record: fails with
- * BufferError while the block is lent out. */
-int velta_export_check(const void *record) {
-  std::unordered_map<const void *, Py_ssize_t> &exports = velta_exports();
-  if (record && !exports.empty() && exports.count(record)) {
-    PyErr_SetString(PyExc_BufferError,
-                    "the elements are in use by a NumPy view or an iterator: "
-                    "the record cannot be resized or released");
-    return -1;
-  }
-  return 0;
-}
-
 /* ---- iterators ----
  * An iterator holds the Python object it came from and one export count of
  * the record until it has delivered its last element or dies. */

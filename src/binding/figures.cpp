@@ -20,6 +20,7 @@ struct VeltaKept {
   uintptr_t end;          /* one past the last byte of the block */
   const VlpFigure *fig;   /* the figure owning the block, or null */
   PyObject *objects;      /* list, made at the first series */
+  std::vector<const void *> drawn; /* the records of those objects, one export each */
 };
 std::map<uintptr_t, VeltaKept> velta_kept;
 
@@ -28,14 +29,18 @@ std::map<uintptr_t, VeltaKept> velta_kept;
 template <typename Pred>
 void velta_kept_erase_if(Pred drop) {
   std::vector<PyObject *> lists;
+  std::vector<const void *> drawn;
   for (auto it = velta_kept.begin(); it != velta_kept.end();) {
     if (drop(it->first, it->second)) {
       lists.push_back(it->second.objects);
+      drawn.insert(drawn.end(), it->second.drawn.begin(), it->second.drawn.end());
       it = velta_kept.erase(it);
     } else {
       ++it;
     }
   }
+  for (const void *record : drawn)
+    velta_export_release(record);
   for (PyObject *list : lists)
     Py_XDECREF(list);
 }
@@ -50,18 +55,20 @@ void velta_figure_known(const VlpFigure *fig) {
   if (it != velta_kept.end() && it->second.fig == fig && it->second.end == end)
     return;
   PyObject *objects = 0;
+  std::vector<const void *> drawn;
   /* The same figure with another block keeps its objects; entries left
    * behind by records released outside the binding are dropped. */
   for (auto &entry : velta_kept) {
     if (entry.second.fig == fig && !objects) {
       objects = entry.second.objects;
       entry.second.objects = 0;
+      drawn.swap(entry.second.drawn);
     }
   }
   velta_kept_erase_if([&](uintptr_t b, const VeltaKept &k) {
     return k.fig == fig || (b < end && begin < k.end) || b == begin;
   });
-  velta_kept[begin] = VeltaKept{end, fig, objects};
+  velta_kept[begin] = VeltaKept{end, fig, objects, drawn};
 }
 
 void velta_figure_forget(const VlpFigure *fig) {
@@ -84,75 +91,43 @@ static VeltaKept *velta_kept_find(const VlpCanvas *can) {
 }
 
 /* Keeps a and b (either may be null) alive as long as the block that holds
- * the canvas. A canvas outside every known figure is a block of its own. */
+ * the canvas, and their records exported: they cannot be released or grown
+ * while drawn. A canvas outside every known figure is a block of its own. */
 int velta_keep(const VlpCanvas *can, PyObject *a, PyObject *b) {
   VeltaKept *kept = velta_kept_find(can);
   if (!kept) {
     uintptr_t begin = (uintptr_t)can;
-    kept = &(velta_kept[begin] = VeltaKept{begin + sizeof(VlpCanvas), 0, 0});
+    kept = &(velta_kept[begin] = VeltaKept{begin + sizeof(VlpCanvas), 0, 0, {}});
   }
   if (!kept->objects && !(kept->objects = PyList_New(0)))
     return -1;
-  if (a && PyList_Append(kept->objects, a) < 0)
-    return -1;
-  if (b && PyList_Append(kept->objects, b) < 0)
-    return -1;
+  for (PyObject *obj : {a, b}) {
+    SwigPyObject *sobj = obj ? velta_rt.get_this(obj) : 0;
+    if (!obj || PyList_Append(kept->objects, obj) < 0)
+      return obj ? -1 : 0;
+    if (sobj && sobj->ptr) {
+      kept->drawn.push_back(sobj->ptr);
+      velta_export_acquire(sobj->ptr);
+    }
+  }
   return 0;
-}
-
-/* A result that points into another record keeps that record's Python
- * object alive: a canvas its figure, a colour or a limit its canvas. */
-void velta_keep_parent(PyObject *result, PyObject *parent) {
-  if (!result || result == Py_None || !parent || parent == Py_None)
-    return;
-  if (PyObject_SetAttrString(result, "_velta_parent", parent) < 0)
-    PyErr_Clear(); /* a bare pointer object has no attributes */
 }
 
 /* ---- colours handed out ----
  * A colour read from a canvas (p_r_color, p_r_color_outside) points into the
  * canvas's per-series array, which adding a series moves; a palette from
  * vlp_color_pallete_canvas_set_size is released when that series' palette
- * is resized again. The pointer objects handed out are listed by the block
- * they point into and cleared to null (then refused, or ignored by field
- * setters) before the block moves or goes. Objects no one else holds are
- * dropped from the lists as they grow. */
-static std::map<const void *, std::vector<PyObject *>> velta_views;
-
-void velta_view_note(PyObject *result, const void *block) {
-  SwigPyObject *sobj = result ? velta_rt.get_this(result) : 0;
-  if (!sobj || !block)
-    return;
-  std::vector<PyObject *> &list = velta_views[block];
-  for (size_t i = list.size(); i-- > 0;) {
-    if (Py_REFCNT(list[i]) == 1) {
-      Py_DECREF(list[i]);
-      list.erase(list.begin() + i);
-    }
-  }
-  Py_INCREF((PyObject *)sobj);
-  list.push_back((PyObject *)sobj);
-}
-
-void velta_views_clear(const void *block) {
-  auto it = velta_views.find(block);
-  if (!block || it == velta_views.end())
-    return;
-  std::vector<PyObject *> list;
-  list.swap(it->second);
-  velta_views.erase(it);
-  for (PyObject *obj : list) {
-    ((SwigPyObject *)obj)->ptr = 0;
-    Py_DECREF(obj);
-  }
+ * is resized again. The pointer objects into them are cleared (then refused,
+ * or ignored by field setters) before the block moves or goes. */
+void velta_colors_moving(const VlmColor *block, int count) {
+  if (block && count > 0)
+    velta_storage_moving(block, (size_t)count * sizeof(VlmColor));
 }
 
 /* Before a series is added to the canvas. */
 void velta_series_arrays_moving(const VlpCanvas *can) {
-  if (can->numOfVec > 0) {
-    velta_views_clear(can->p_r_color);
-    velta_views_clear(can->p_r_color_outside);
-  }
+  velta_colors_moving(can->p_r_color, can->numOfVec);
+  velta_colors_moving(can->p_r_color_outside, can->numOfVec);
 }
 
 /* ---- checks ---- */
@@ -282,18 +257,11 @@ int velta_savefig(VlpFigure *fig, const char *filename, int width, int height) {
   }
 }
 
-/* A stand-alone canvas takes the objects it kept with it. A canvas inside a
- * figure is the figure's to release. */
-int velta_canvas_release(const VlpCanvas *can) {
-  if (!can)
-    return 0;
-  VeltaKept *kept = velta_kept_find(can);
-  if (kept && kept->fig) {
-    PyErr_SetString(PyExc_ValueError, "the canvas belongs to a figure and is released with it");
-    return -1;
-  }
-  velta_canvas_forget(can);
-  return 0;
+/* A stand-alone canvas takes the objects it kept with it (a canvas inside a
+ * figure is refused by the record table before this). */
+void velta_canvas_release(const VlpCanvas *can) {
+  if (can)
+    velta_canvas_forget(can);
 }
 
 /* Before a series is added, through a figure and canvas number (fig set) or

@@ -65,7 +65,7 @@ VELTA_GUARD(vlm_matrix_print_partial, velta_matrix_fits(arg1))
 /* Releasing through the library clears the ownership flag of the object
  * passed, so its collection does not release the record again. */
 %exception vlm_matrix_delete {
-  if (velta_export_check(arg1) < 0) SWIG_fail;
+  if (velta_release(arg1, SWIGTYPE_p_s_matrix, swig_obj[0]) < 0) SWIG_fail;
   $action
   velta_disown_object(swig_obj[0]);
 }

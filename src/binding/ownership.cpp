@@ -26,6 +26,8 @@ static PyObject *velta_pointer_disown(PyObject *v, PyObject *) {
 }
 
 static PyObject *velta_pointer_acquire(PyObject *v, PyObject *) {
+  if (velta_may_own((SwigPyObject *)v) < 0)
+    return NULL;
   velta_set_owned((SwigPyObject *)v, 1);
   Py_RETURN_NONE;
 }
@@ -38,7 +40,7 @@ static PyObject *velta_pointer_own(PyObject *v, PyObject *args) {
   PyObject *was = PyBool_FromLong(sobj->own);
   if (val) {
     int truth = PyObject_IsTrue(val);
-    if (truth < 0) {
+    if (truth < 0 || (truth && velta_may_own(sobj) < 0)) {
       Py_DECREF(was);
       return NULL;
     }
@@ -233,7 +235,7 @@ static void velta_name_types(void) {
 int velta_start(const VeltaRuntime &rt, PyObject *d, PyMethodDef *methods) {
   velta_rt = rt;
   velta_name_types();
-  if (velta_install_pointer_methods() < 0 || velta_numpy_start() < 0)
+  if (velta_install_pointer_methods() < 0 || velta_records_start() < 0 || velta_numpy_start() < 0)
     return -1;
   for (PyMethodDef *def = methods; def->ml_name; ++def) {
     if (velta_ends_with(def->ml_name, "_swiginit"))

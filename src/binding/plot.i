@@ -83,6 +83,7 @@ VELTA_FIGURE_MADE(vlp_subplots)
 /* Released explicitly: the object passed no longer owns the figure, and the
  * data the figure drew may go. */
 %exception vlp_figure_delete {
+  if (velta_release(arg1, SWIGTYPE_p_s_figure, swig_obj[0]) < 0) SWIG_fail;
   $action
   velta_figure_forget(arg1);
   velta_disown_object(swig_obj[0]);
@@ -102,13 +103,14 @@ VELTA_GUARD(vlp_set_color_alpha_line, velta_series_index(arg1, arg2))
 %exception vlp_color_pallete_canvas_set_size {
   if (velta_pallete_resize(arg1, arg2, arg3) < 0) SWIG_fail;
   const VlmColor *replaced = arg1->p_r_color_pallete[arg2];
+  int replaced_count = replaced ? (replaced->size > 1 ? replaced->size : 1) : 0;
   $action
   if (velta_made(result) < 0) SWIG_fail;
-  velta_views_clear(replaced);
+  velta_colors_moving(replaced, replaced_count);
 }
 /* The name ends like a field setter's, but a palette must be given. */
 %exception vlp_color_pallete_set {
-  if (!arg1 ? velta_null_fail("vlp_color_pallete_set", 1, "VlmColor *") : velta_pallete_index(arg1, arg2)) SWIG_fail;
+  if (!arg1 ? velta_null_fail("vlp_color_pallete_set", 1, "VlmColor *", swig_obj[0]) : velta_pallete_index(arg1, arg2)) SWIG_fail;
   $action
 }
 
@@ -121,22 +123,21 @@ VELTA_GUARD(vlp_set_color_alpha_line, velta_series_index(arg1, arg2))
 
 /* A stand-alone canvas takes the objects it kept with it. A canvas inside a
  * figure is the figure's to release. */
-VELTA_GUARD(s_canvas::~s_canvas, velta_canvas_release(arg1))
+%exception s_canvas::~s_canvas {
+  $action
+  velta_canvas_release(arg1);
+}
 
 /* Results pointing into a figure or canvas keep it alive: canvases (from
  * vlp_set_canvas and VlpFigure.p_r_canvas), the per-series colours and
  * palettes, and the limits min and max. */
-%typemap(ret, noblock=1) VlpCanvas *, VlmCoordDouble * {
+%typemap(ret, noblock=1) VlpCanvas *, VlmCoordDouble *, VlmColor * {
   velta_keep_parent($result, swig_obj[0]);
-}
-%typemap(ret, noblock=1) VlmColor * {
-  velta_keep_parent($result, swig_obj[0]);
-  velta_view_note($result, result);
 }
 
 /* Pointer-field setters: the object stored gives up ownership. */
-VELTA_DISOWNING_FIELD(VlmVector *vecx)
-VELTA_DISOWNING_FIELD(VlmVector *vecy)
+VELTA_DISOWNING_PARAM(VlmVector *vecx)
+VELTA_DISOWNING_PARAM(VlmVector *vecy)
 VELTA_DISOWNING_FIELD(int *p_r_type)
 VELTA_DISOWNING_FIELD(int *p_r_linewidth)
 VELTA_DISOWNING_FIELD(int *p_r_radius)

@@ -17,6 +17,17 @@
   }
 %}
 
+/* Every pointer object the wrapper makes is listed in the record table. */
+%header %{
+#undef SWIG_NewPointerObj
+#define SWIG_NewPointerObj(ptr, type, flags) velta_pointer_made(SWIG_Python_NewPointerObj(self, ptr, type, flags))
+%}
+
+/* Pointers into a record, read from its fields, keep it alive. */
+%typemap(ret, noblock=1) double *, int *, int [ANY], struct s_vector **, struct s_matrix **, struct s_color ** {
+  velta_keep_parent($result, swig_obj[0]);
+}
+
 /* self of the plain records: $disown is set in their destructors only. The
  * flag is cleared once the record is released, so a refused release leaves
  * it as it was. */
@@ -27,6 +38,7 @@
     %argument_fail(res, "$type", $symname, $argnum);
   }
   $1 = ($ltype)argp;
+  if ($disown && velta_release(argp, $descriptor, $input) < 0) SWIG_fail;
   releasing = $disown;
 }
 %typemap(argout, noblock=1) TYPE *self {
@@ -47,6 +59,20 @@ VELTA_PLAIN_SELF(struct s_figure)
  * $disown is set for member setters only, so a function parameter of the
  * same name converts as usual. */
 %define VELTA_DISOWNING_FIELD(DECL)
+%typemap(in, noblock=1) DECL (void *argp = 0, int res = 0) {
+  res = SWIG_ConvertPtr($input, &argp, $descriptor, 0);
+  if (!SWIG_IsOK(res)) {
+    %argument_fail(res, "$type", $symname, $argnum);
+  }
+  $1 = ($ltype)argp;
+  if (($disown) && arg1) {
+    velta_disown_object($input);
+    velta_field_stored(arg1, &arg1->$1_name, $input);
+  }
+}
+%enddef
+/* The same for parameters that share a name with no field. */
+%define VELTA_DISOWNING_PARAM(DECL)
 %typemap(in, noblock=1) DECL (void *argp = 0, int res = 0) {
   res = SWIG_ConvertPtr($input, &argp, $descriptor, 0);
   if (!SWIG_IsOK(res)) {

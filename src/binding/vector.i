@@ -63,10 +63,20 @@ VELTA_GUARD(s_vector::isexist, velta_vector_range(arg1, arg3, arg4))
 VELTA_GUARD2(vlm_vector_min, s_vector::min, velta_vector_not_empty(arg1, "min"))
 VELTA_GUARD2(vlm_vector_max, s_vector::max, velta_vector_not_empty(arg1, "max"))
 
-/* Growing may move the block: not while it is lent out. */
-VELTA_GUARD(vlm_vector_append_value, velta_vector_growable(arg1, 1))
-VELTA_GUARD(vlm_vector_append_vector, velta_vector_growable(arg1, arg2->size))
-VELTA_RAISED(s_vector::append, velta_export_check(arg1))
+/* Growing may move the block: not while it is lent out; pointer objects
+ * into the old block are cleared, and the table learns the new one. */
+%define VELTA_GROW(NAME, CHECK)
+%exception NAME {
+  if ((CHECK) < 0) SWIG_fail;
+  velta_block_moving(arg1);
+  $action
+  velta_record_refresh(arg1);
+  if (PyErr_Occurred()) SWIG_fail;
+}
+%enddef
+VELTA_GROW(vlm_vector_append_value, velta_vector_growable(arg1, 1))
+VELTA_GROW(vlm_vector_append_vector, velta_vector_growable(arg1, arg2->size))
+VELTA_GROW(s_vector::append, velta_export_check(arg1))
 /* Fills by a temporary of the same size report exhausted memory. */
 VELTA_RAISED(s_vector::random, 0)
 VELTA_RAISED(s_vector::linspace, 0)
@@ -74,12 +84,12 @@ VELTA_RAISED(s_vector::linspace, 0)
 /* Releasing a record through the library clears the ownership flag of the
  * object passed, so its collection does not release it again. */
 %exception vlm_vector_delete {
-  if (velta_export_check(arg1) < 0) SWIG_fail;
+  if (velta_release(arg1, SWIGTYPE_p_s_vector, swig_obj[0]) < 0) SWIG_fail;
   $action
   velta_disown_object(swig_obj[0]);
 }
 %exception vlm_data_delete {
-  if (velta_export_check(arg1) < 0) SWIG_fail;
+  if (velta_data_release(arg1) < 0) SWIG_fail;
   $action
   if (swig_obj[0] != Py_None) velta_disown_object(swig_obj[0]);
 }
@@ -92,7 +102,7 @@ VELTA_RAISED(s_vector::linspace, 0)
 
 /* A function pointer must be given. */
 %typemap(check, noblock=1) void (*function)(double *) {
-  if (!$1 && velta_null_fail("$symname", $argnum, "$type") < 0) SWIG_fail;
+  if (!$1 && velta_null_fail("$symname", $argnum, "$type", swig_obj[$argnum - 1]) < 0) SWIG_fail;
 }
 
 %newobject vlm_vector_to_string;

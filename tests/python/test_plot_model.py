@@ -138,11 +138,11 @@ def test_colours_handed_out_are_cleared_when_their_block_moves_or_goes():
     fig.plot(0, vec(0, 1), vec(0, 1))
     velta.vlp_scatter(can, vec(0, 1), vec(0, 1))
     velta.vlp_color_pallete_canvas_set_size(can, 0, 4)
-    for view in (pal, col, out):
-        view.g = 7  # a setter on a cleared record stores nothing
-        with pytest.raises(TypeError, match="must not be None"):
-            view.g
-    with pytest.raises(TypeError, match="must not be None"):
+    for use in [lambda v: setattr(v, "g", 7), lambda v: v.g] * 3:
+        for view in (pal, col, out):
+            with pytest.raises(ValueError, match="the VlmColor was released"):
+                use(view)
+    with pytest.raises(ValueError, match="the VlmColor was released"):
         velta.vlp_color_pallete_set(pal, 0, 1, 2, 3, 1.0, 0.0)
     assert can.p_r_color.g == 0
 

@@ -176,7 +176,7 @@ def _grown_x():
     x, y = velta.VlmVector(3), velta.VlmVector(3)
     fig = VlpFigure(1, 1)
     fig.plot(0, x, y)
-    x.append(1.0)
+    x.size = 4  # growing is refused while drawn; the count field is not
     return fig
 
 

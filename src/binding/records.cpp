@@ -1,0 +1,436 @@
+/* The table of the records the binding knows, and the pointer objects that
+ * refer to them or into them.
+ *
+ * A record is listed when the binding hands it out as a whole: every vector,
+ * matrix and figure result, and the records of the other types that Python
+ * owns (made by a constructor). Each entry keeps the record's element block
+ * and that block's capacity as the library allocated it (the count fields
+ * are writable and prove nothing), and the number of exports of the block:
+ * NumPy views, unfinished iterators and the figures that draw the record.
+ *
+ * Every pointer object is indexed by the address it carries, from its
+ * creation to its death. The invariant: that address is either null or
+ * points at live storage. Before a record's storage goes or moves, every
+ * pointer object into it is cleared to null, and a later use of a cleared
+ * object is refused with one message. Everything here runs at creation,
+ * release, move and export time, never per element. */
+#include "binding.h"
+
+#include <stdint.h>
+#include <string.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+struct VeltaRecord {
+  swig_type_info *type;  /* null: only exports noted (a record made outside the binding) */
+  const void *block;     /* the element block the library allocated */
+  size_t capacity;       /* its bytes */
+  Py_ssize_t exports;
+  std::map<size_t, PyObject *> held; /* pointer objects stored into its fields, by offset */
+};
+
+std::map<uintptr_t, VeltaRecord> &velta_records(void) {
+  static std::map<uintptr_t, VeltaRecord> *records = new std::map<uintptr_t, VeltaRecord>();
+  return *records;
+}
+
+/* Pointer objects by the address they carry (borrowed: each removes itself
+ * when it dies or is cleared). */
+std::multimap<uintptr_t, SwigPyObject *> &velta_pointers(void) {
+  static std::multimap<uintptr_t, SwigPyObject *> *pointers = new std::multimap<uintptr_t, SwigPyObject *>();
+  return *pointers;
+}
+
+swig_type_info *velta_type(const char *mangled) {
+  return SWIG_MangledTypeQueryModule(velta_rt.module, velta_rt.module, mangled);
+}
+
+struct VeltaTypes {
+  swig_type_info *vector, *matrix, *figure, *canvas, *color, *iter;
+};
+const VeltaTypes &velta_types(void) {
+  static VeltaTypes types = {velta_type("_p_s_vector"), velta_type("_p_s_matrix"), velta_type("_p_s_figure"),
+                             velta_type("_p_s_canvas"), velta_type("_p_s_color"), velta_type("_p_s_iter")};
+  return types;
+}
+
+/* The bytes of one record of the type (the records the binding wraps). */
+size_t velta_record_bytes(swig_type_info *ty) {
+  static const struct {
+    const char *mangled;
+    size_t bytes;
+  } sizes[] = {
+    {"_p_s_vector", sizeof(VlmVector)},          {"_p_s_matrix", sizeof(VlmMatrix)},
+    {"_p_s_figure", sizeof(VlpFigure)},          {"_p_s_canvas", sizeof(VlpCanvas)},
+    {"_p_s_color", sizeof(VlmColor)},            {"_p_s_iter", sizeof(struct s_iter)},
+    {"_p_s_slice", sizeof(VlmSlice)},            {"_p_s_plot_data", sizeof(VlmPlotData)},
+    {"_p_s_coord_double", sizeof(VlmCoordDouble)}, {"_p_s_coord_int", sizeof(VlmCoordInt)},
+  };
+  for (const auto &entry : sizes)
+    if (ty && strcmp(ty->name, entry.mangled) == 0)
+      return entry.bytes;
+  return 0;
+}
+
+/* The element block of a record as its fields give it now. */
+void velta_block_now(const void *rec, swig_type_info *ty, const void **block, size_t *bytes) {
+  const VeltaTypes &t = velta_types();
+  *block = 0;
+  *bytes = 0;
+  if (ty == t.vector) {
+    const VlmVector *v = (const VlmVector *)rec;
+    *block = v->p_r_nums;
+    *bytes = v->size > 0 ? (size_t)v->size * sizeof(double) : 0;
+  } else if (ty == t.matrix) {
+    const VlmMatrix *m = (const VlmMatrix *)rec;
+    *block = m->p_r_nums;
+    *bytes = m->size > 0 ? (size_t)m->size * sizeof(double) : 0;
+  } else if (ty == t.figure) {
+    const VlpFigure *f = (const VlpFigure *)rec;
+    *block = f->p_r_canvas;
+    *bytes = f->size > 0 ? (size_t)f->size * sizeof(VlpCanvas) : 0;
+  }
+}
+
+void velta_block_restore(const void *rec, swig_type_info *ty, const void *block) {
+  const VeltaTypes &t = velta_types();
+  if (ty == t.vector || ty == t.matrix)
+    /* p_r_nums leads both records */
+    ((VlmVector *)rec)->p_r_nums = (double *)block;
+  else if (ty == t.figure)
+    ((VlpFigure *)rec)->p_r_canvas = (VlpCanvas *)block;
+}
+
+struct VeltaRange {
+  uintptr_t begin, end;
+};
+
+/* The arrays a canvas owns, by the series count it had when listed. */
+void velta_canvas_ranges(const VlpCanvas *can, std::vector<VeltaRange> &out) {
+  size_t n = can->numOfVec > 0 ? (size_t)can->numOfVec : 0;
+  const void *ints[] = {can->p_r_type, can->p_r_linewidth, can->p_r_radius};
+  for (const void *p : ints)
+    if (p)
+      out.push_back({(uintptr_t)p, (uintptr_t)p + n * sizeof(int)});
+  const void *ptrs[] = {can->p_r_vecx, can->p_r_vecy, can->p_r_mat, can->p_r_color_pallete};
+  for (const void *p : ptrs)
+    if (p)
+      out.push_back({(uintptr_t)p, (uintptr_t)p + n * sizeof(void *)});
+  const void *colors[] = {can->p_r_color, can->p_r_color_outside};
+  for (const void *p : colors)
+    if (p)
+      out.push_back({(uintptr_t)p, (uintptr_t)p + n * sizeof(VlmColor)});
+  for (size_t i = 0; can->p_r_color_pallete && can->p_r_type && i < n; ++i) {
+    const VlmColor *pal = can->p_r_color_pallete[i];
+    if (pal && can->p_r_type[i] == VLP_IMAGE)
+      out.push_back({(uintptr_t)pal, (uintptr_t)pal + (size_t)(pal->size > 1 ? pal->size : 1) * sizeof(VlmColor)});
+  }
+}
+
+/* Every range of storage that the listed record owns: the record itself,
+ * its block as allocated, and for figures and canvases the arrays inside. */
+void velta_storage(uintptr_t addr, const VeltaRecord &rec, std::vector<VeltaRange> &out) {
+  const VeltaTypes &t = velta_types();
+  out.push_back({addr, addr + velta_record_bytes(rec.type)});
+  if (rec.block)
+    out.push_back({(uintptr_t)rec.block, (uintptr_t)rec.block + rec.capacity});
+  if (rec.type == t.figure) {
+    const VlpFigure *f = (const VlpFigure *)addr;
+    size_t count = rec.capacity / sizeof(VlpCanvas);
+    for (size_t c = 0; f->p_r_canvas == rec.block && c < count; ++c)
+      velta_canvas_ranges(&f->p_r_canvas[c], out);
+  } else if (rec.type == t.canvas) {
+    velta_canvas_ranges((const VlpCanvas *)addr, out);
+  }
+}
+
+/* Clears to null, in balance, every pointer object into [begin, end). */
+void velta_clear_range(uintptr_t begin, uintptr_t end) {
+  std::multimap<uintptr_t, SwigPyObject *> &pointers = velta_pointers();
+  if (begin >= end)
+    return;
+  auto first = pointers.lower_bound(begin), last = pointers.lower_bound(end);
+  std::vector<SwigPyObject *> cleared;
+  for (auto it = first; it != last; ++it)
+    cleared.push_back(it->second);
+  pointers.erase(first, last);
+  for (SwigPyObject *sobj : cleared) {
+    sobj->ptr = 0;
+    velta_disown_object((PyObject *)sobj);
+  }
+}
+
+/* The listed record whose storage holds addr, or the end of the table. */
+std::map<uintptr_t, VeltaRecord>::iterator velta_owner_of(uintptr_t addr) {
+  std::map<uintptr_t, VeltaRecord> &records = velta_records();
+  std::vector<VeltaRange> ranges;
+  for (auto it = records.begin(); it != records.end(); ++it) {
+    if (!it->second.type)
+      continue;
+    ranges.clear();
+    velta_storage(it->first, it->second, ranges);
+    for (const VeltaRange &r : ranges)
+      if (addr >= r.begin && addr < r.end)
+        return it;
+  }
+  return records.end();
+}
+
+/* Parents that bare pointer objects keep alive (strong references). */
+std::map<const SwigPyObject *, PyObject *> &velta_parents(void) {
+  static std::map<const SwigPyObject *, PyObject *> *parents = new std::map<const SwigPyObject *, PyObject *>();
+  return *parents;
+}
+
+destructor velta_original_dealloc = 0;
+
+void velta_pointer_dealloc(PyObject *v) {
+  SwigPyObject *sobj = (SwigPyObject *)v;
+  if (sobj->ptr) {
+    std::multimap<uintptr_t, SwigPyObject *> &pointers = velta_pointers();
+    auto range = pointers.equal_range((uintptr_t)sobj->ptr);
+    for (auto it = range.first; it != range.second; ++it) {
+      if (it->second == sobj) {
+        pointers.erase(it);
+        break;
+      }
+    }
+  }
+  PyObject *parent = 0;
+  auto held = velta_parents().find(sobj);
+  if (held != velta_parents().end()) {
+    parent = held->second;
+    velta_parents().erase(held);
+  }
+  velta_original_dealloc(v);
+  Py_XDECREF(parent);
+}
+
+/* The class name of a record type: the second of its names, "VlmVector *"
+ * of "struct s_vector *|VlmVector *|s_vector *". */
+std::string velta_type_name(swig_type_info *ty) {
+  std::string names = ty && ty->str ? ty->str : "record";
+  std::string name = names.substr(names.rfind('|') + 1);
+  for (size_t at = 0; at < names.size(); at = names.find('|', at) + 1) {
+    if (names.compare(at, 2, "Vl") == 0) {
+      name = names.substr(at, names.find('|', at) - at);
+      break;
+    }
+    if (names.find('|', at) == std::string::npos)
+      break;
+  }
+  if (name.size() > 2 && name.compare(name.size() - 2, 2, " *") == 0)
+    name.resize(name.size() - 2);
+  return name;
+}
+}  // namespace
+
+/* Every pointer object the wrapper makes passes here. */
+PyObject *velta_pointer_made(PyObject *obj) {
+  SwigPyObject *sobj = obj ? velta_rt.get_this(obj) : 0;
+  if (!sobj || !sobj->ptr)
+    return obj;
+  uintptr_t addr = (uintptr_t)sobj->ptr;
+  velta_pointers().insert(std::make_pair(addr, sobj));
+  const VeltaTypes &t = velta_types();
+  swig_type_info *ty = sobj->ty;
+  /* Vector, matrix and figure results are whole records; of the other
+   * types only what a constructor made (Python owns it). */
+  if (ty == t.vector || ty == t.matrix || ty == t.figure ||
+      (sobj->own == SWIG_POINTER_OWN && velta_record_bytes(ty) > 0)) {
+    VeltaRecord &rec = velta_records()[addr];
+    rec.type = ty;
+    velta_block_now(sobj->ptr, ty, &rec.block, &rec.capacity);
+  }
+  return obj;
+}
+
+/* A result that points into another record keeps that record's Python
+ * object alive, as a view does: a canvas its figure, a colour or a limit its
+ * canvas, a field's pointer its record. */
+void velta_keep_parent(PyObject *result, PyObject *parent) {
+  if (!result || result == Py_None || !parent || parent == Py_None || result == parent)
+    return;
+  if (Py_TYPE(result) == velta_rt.pointer_type) {
+    PyObject *&slot = velta_parents()[(SwigPyObject *)result];
+    Py_INCREF(parent);
+    Py_XSETREF(slot, parent);
+  } else if (PyObject_SetAttrString(result, "_velta_parent", parent) < 0) {
+    PyErr_Clear();
+  }
+}
+
+/* A record grown or refilled by the library: its block is what it is now. */
+void velta_record_refresh(const void *record) {
+  auto it = velta_records().find((uintptr_t)record);
+  if (it != velta_records().end() && it->second.type)
+    velta_block_now(record, it->second.type, &it->second.block, &it->second.capacity);
+}
+
+/* Before the library may move the record's block: every pointer object
+ * into the old block is cleared. */
+void velta_block_moving(const void *record) {
+  auto it = velta_records().find((uintptr_t)record);
+  if (it != velta_records().end() && it->second.block)
+    velta_clear_range((uintptr_t)it->second.block, (uintptr_t)it->second.block + it->second.capacity);
+}
+
+void velta_storage_moving(const void *begin, size_t bytes) {
+  velta_clear_range((uintptr_t)begin, (uintptr_t)begin + bytes);
+}
+
+/* ---- exports ---- */
+
+void velta_export_acquire(const void *record) {
+  if (record)
+    ++velta_records()[(uintptr_t)record].exports;
+}
+
+void velta_export_release(const void *record) {
+  std::map<uintptr_t, VeltaRecord> &records = velta_records();
+  auto it = records.find((uintptr_t)record);
+  if (it != records.end() && it->second.exports > 0 && --it->second.exports == 0 && !it->second.type)
+    records.erase(it);
+}
+
+/* Call before anything that grows or releases the record: fails with
+ * BufferError while the block is lent out. */
+int velta_export_check(const void *record) {
+  auto it = velta_records().find((uintptr_t)record);
+  if (record && it != velta_records().end() && it->second.exports > 0) {
+    PyErr_SetString(PyExc_BufferError,
+                    "the elements are in use by a NumPy view, an iterator or a figure: "
+                    "the record cannot be resized or released");
+    return -1;
+  }
+  return 0;
+}
+
+/* ---- release ---- */
+
+/* Before the record of type ty is released: refused (nothing changes) while
+ * it is exported, when it lives inside another record, or when its block
+ * field no longer holds the block the library allocated for it; otherwise
+ * every pointer object into its storage is cleared and it leaves the table.
+ * Null (a cleared object) is the caller's to refuse. */
+int velta_release(const void *record, swig_type_info *ty, PyObject *input) {
+  if (!record)
+    return 0;
+  SwigPyObject *self = input ? velta_rt.get_this(input) : 0;
+  int dying = self && Py_REFCNT((PyObject *)self) == 0;
+  if (velta_export_check(record) < 0)
+    return -1;
+  std::map<uintptr_t, VeltaRecord> &records = velta_records();
+  auto it = records.find((uintptr_t)record);
+  if (it == records.end() || !it->second.type) {
+    auto owner = velta_owner_of((uintptr_t)record);
+    if (owner != records.end()) {
+      PyErr_Format(PyExc_ValueError, "the %s lives inside a %s and is released with it", velta_type_name(ty).c_str(),
+                   velta_type_name(owner->second.type).c_str());
+      return -1;
+    }
+    /* Not handed out by the binding: released as it is. */
+    return 0;
+  }
+  const void *block;
+  size_t bytes;
+  velta_block_now(record, it->second.type, &block, &bytes);
+  if (block != it->second.block && dying) {
+    /* Collected: the block the library allocated goes with the record. */
+    velta_block_restore(record, it->second.type, it->second.block);
+  } else if (block != it->second.block) {
+    PyErr_Format(PyExc_ValueError,
+                 "the %s no longer holds the block it was made with: set the field back before releasing it",
+                 velta_type_name(it->second.type).c_str());
+    return -1;
+  }
+  std::vector<VeltaRange> ranges;
+  velta_storage(it->first, it->second, ranges);
+  std::map<size_t, PyObject *> held;
+  held.swap(it->second.held);
+  records.erase(it);
+  for (const VeltaRange &r : ranges)
+    velta_clear_range(r.begin, r.end);
+  for (auto &entry : held)
+    Py_DECREF(entry.second);
+  return 0;
+}
+
+/* A pointer object stored into a field of a listed record: the record keeps
+ * it (and so the record it points into) alive while it may use it. */
+void velta_field_stored(const void *record, const void *field, PyObject *value) {
+  auto it = velta_records().find((uintptr_t)record);
+  if (!record || it == velta_records().end() || !it->second.type)
+    return;
+  size_t offset = (uintptr_t)field - (uintptr_t)record;
+  PyObject *old = 0;
+  auto slot = it->second.held.find(offset);
+  if (slot != it->second.held.end()) {
+    old = slot->second;
+    it->second.held.erase(slot);
+  }
+  if (value && value != Py_None) {
+    Py_INCREF(value);
+    it->second.held[offset] = value;
+  }
+  Py_XDECREF(old);
+}
+
+/* vlm_data_delete: a listed record is released by the same rules; storage
+ * that lives inside or belongs to a listed record is refused. */
+int velta_data_release(const void *ptr) {
+  if (!ptr)
+    return 0;
+  auto it = velta_records().find((uintptr_t)ptr);
+  if (it != velta_records().end())
+    return velta_release(ptr, it->second.type, 0);
+  auto owner = velta_owner_of((uintptr_t)ptr);
+  if (owner != velta_records().end()) {
+    PyErr_Format(PyExc_ValueError, "the block belongs to a %s: vlm_data_delete frees only blocks no record owns",
+                 velta_type_name(owner->second.type).c_str());
+    return -1;
+  }
+  velta_clear_range((uintptr_t)ptr, (uintptr_t)ptr + 1);
+  return 0;
+}
+
+/* Taking ownership: only of a listed record of the object's own type. */
+int velta_may_own(const SwigPyObject *sobj) {
+  if (!sobj->ptr)
+    return 0;
+  auto it = velta_records().find((uintptr_t)sobj->ptr);
+  if (it != velta_records().end() && it->second.type == sobj->ty)
+    return 0;
+  PyErr_Format(PyExc_ValueError, "the %s lives inside another record: it cannot be owned",
+               velta_type_name(sobj->ty).c_str());
+  return -1;
+}
+
+/* A null record where one is required: a cleared pointer object (not None)
+ * was released or moved. */
+int velta_null_fail(const char *symname, int argnum, const char *type, PyObject *input) {
+  SwigPyObject *sobj = input && input != Py_None ? velta_rt.get_this(input) : 0;
+  if (sobj && velta_record_bytes(sobj->ty) > 0) {
+    PyErr_Format(PyExc_ValueError, "the %s was released", velta_type_name(sobj->ty).c_str());
+    return -1;
+  }
+  if (sobj) {
+    const char *name = SWIG_TypePrettyName(sobj->ty);
+    PyErr_Format(PyExc_ValueError, "the storage behind this '%s' was released or moved", name ? name : "pointer");
+    return -1;
+  }
+  PyErr_Format(PyExc_TypeError, "in method '%s', argument %d of type '%s' must not be None", symname, argnum,
+               type);
+  return -1;
+}
+
+int velta_records_start(void) {
+  if (!velta_original_dealloc) {
+    velta_original_dealloc = velta_rt.pointer_type->tp_dealloc;
+    velta_rt.pointer_type->tp_dealloc = velta_pointer_dealloc;
+  }
+  return 0;
+}

@@ -1,0 +1,97 @@
+"""Sequences of ordinary calls over the records the binding knows: each row
+runs in a fresh interpreter, its last line must raise the given exception,
+and the interpreter must then collect everything and end normally."""
+import pytest
+
+from conftest import run_python
+
+PRELUDE = """
+import gc
+from velta import *
+from _velta import delete_VlmVector, delete_VlmMatrix, delete_VlmColor, delete_VlpCanvas, delete_VlpFigure
+x = vlm_vector_new_linspace(0, 1, 5)
+f = VlpFigure(1, 2)
+png = %r
+"""
+
+EPILOGUE = """
+try:
+    {last}
+except Exception as e:
+    print("raised", type(e).__name__, e)
+else:
+    print("raised nothing")
+gc.collect()
+print("alive", len(VlmVector(3)))
+"""
+
+# name: (calls, last call, exception class, message part)
+SEQUENCES = {
+    # released under a figure that draws the record
+    "vector drawn, flat delete": ("f.plot(0, x, x)", "vlm_vector_delete(x)", "BufferError", "or a figure"),
+    "vector drawn, class delete": ("f.scatter(1, x, x)", "delete_VlmVector(x)", "BufferError", "or a figure"),
+    "vector drawn, data delete": ("f.plot(0, x, x)", "vlm_data_delete(x)", "BufferError", "or a figure"),
+    "vector drawn, grown": ("f.plot(0, x, x)", "x.append(1.0)", "BufferError", "or a figure"),
+    "image drawn, flat delete": ("m = VlmMatrix(2, 2, 1.0); f.imshow(0, m)", "vlm_matrix_delete(m)",
+                                 "BufferError", "or a figure"),
+    "image drawn, class delete": ("m = VlmMatrix(2, 2, 1.0); vlp_imshow(vlp_set_canvas(f, 1), m)",
+                                  "delete_VlmMatrix(m)", "BufferError", "or a figure"),
+    "drawn, refused release keeps the drawing": ("f.plot(0, x, x)\ntry: vlm_vector_delete(x)\nexcept BufferError: pass",
+                                                 "f.savefig(png, 80, 60); x.p_r_nums.missing", "AttributeError",
+                                                 "missing"),
+    # released twice, used after release
+    "vector released twice": ("vlm_vector_delete(x)", "vlm_vector_delete(x)", "ValueError",
+                              "the VlmVector was released"),
+    "vector class delete twice": ("delete_VlmVector(x)", "delete_VlmVector(x)", "ValueError",
+                                  "the VlmVector was released"),
+    "vector read after release": ("vlm_vector_delete(x)", "x[0]", "ValueError", "the VlmVector was released"),
+    "vector length after release": ("vlm_vector_delete(x)", "len(x)", "ValueError", "the VlmVector was released"),
+    "vector walked after release": ("vlm_vector_delete(x)", "list(x)", "ValueError", "the VlmVector was released"),
+    "matrix released twice": ("m = VlmMatrix(2, 2); vlm_matrix_delete(m)", "delete_VlmMatrix(m)", "ValueError",
+                              "the VlmMatrix was released"),
+    "figure released twice": ("vlp_figure_delete(f)", "delete_VlpFigure(f)", "ValueError",
+                              "the VlpFigure was released"),
+    "colour released twice": ("c = VlmColor(); delete_VlmColor(c)", "delete_VlmColor(c)", "ValueError",
+                              "the VlmColor was released"),
+    "canvas of a released figure": ("c = vlp_set_canvas(f, 1); vlp_figure_delete(f)", "c.numOfVec", "ValueError",
+                                    "the VlpCanvas was released"),
+    "limit of a released figure": ("lo = vlp_set_canvas(f, 0).min; vlp_figure_delete(f)", "lo.x", "ValueError",
+                                   "the VlmCoordDouble was released"),
+    "elements of a released vector": ("p = x.p_r_nums; vlm_vector_delete(x)", "vlm_sin(p)", "ValueError",
+                                      "'double *' was released or moved"),
+    "elements of a grown vector": ("p = x.p_r_nums; x.append(VlmVector(100))", "vlm_sin(p)", "ValueError",
+                                   "'double *' was released or moved"),
+    # pointer getters keep their record alive
+    "shape of a temporary": ("m = VlmMatrix(1, 12); m.r_shape = VlmMatrix(3, 4).r_shape",
+                             "print(m.extractRow(2)); m.p_r_nums.missing", "AttributeError", "missing"),
+    "block of a temporary": ("x.p_r_nums = VlmVector([4., 5., 6.]).p_r_nums", "vlm_vector_delete(x)", "ValueError",
+                             "no longer holds the block it was made with"),
+    # what vlm_data_delete may free
+    "data delete of vector elements": ("", "vlm_data_delete(x.p_r_nums)", "ValueError", "belongs to a VlmVector"),
+    "data delete of a shape": ("m = VlmMatrix(2, 2)", "vlm_data_delete(m.r_shape)", "ValueError",
+                               "belongs to a VlmMatrix"),
+    "data delete of a canvas": ("", "vlm_data_delete(vlp_set_canvas(f, 1))", "ValueError", "belongs to a VlpFigure"),
+    "data delete of a limit": ("", "vlm_data_delete(vlp_set_canvas(f, 0).min)", "ValueError",
+                               "belongs to a VlpFigure"),
+    "data delete of viewed elements": ("m = VlmMatrix(2, 2); a = m.toNumpy()", "vlm_data_delete(m.p_r_nums)",
+                                       "ValueError", "belongs to a VlmMatrix"),
+    "data delete of a series array": ("f.plot(0, x, x)", "vlm_data_delete(vlp_set_canvas(f, 0).p_r_type)",
+                                      "ValueError", "belongs to a VlpFigure"),
+    # interior pointers cannot be owned or released
+    "owning a limit": ("c = vlp_set_canvas(f, 0)", "c.min.thisown = True", "ValueError",
+                       "lives inside another record"),
+    "owning vector elements": ("", "x.p_r_nums.acquire()", "ValueError", "lives inside another record"),
+    "releasing a canvas of a figure": ("", "delete_VlpCanvas(vlp_set_canvas(f, 0))", "ValueError",
+                                       "lives inside a VlpFigure"),
+}
+
+
+@pytest.mark.parametrize("name", sorted(SEQUENCES))
+def test_sequence_raises_and_the_interpreter_carries_on(name, tmp_path):
+    calls, last, kind, message = SEQUENCES[name]
+    source = PRELUDE % str(tmp_path / "a.png") + calls + "\n" + EPILOGUE.format(last=last)
+    out = run_python(source, check=False)
+    assert out.returncode == 0, out.stderr
+    assert "raised %s" % kind in out.stdout and message in out.stdout, out.stdout
+    assert out.stdout.rstrip().endswith("alive 3")
+    assert "Exception ignored" not in out.stderr, out.stderr
