@@ -86,6 +86,15 @@ void velta_field_stored(const void *record, const void *field, PyObject *value);
 int velta_data_release(const void *ptr);                    /* before vlm_data_delete */
 int velta_may_own(const SwigPyObject *sobj);
 void velta_keep_parent(PyObject *result, PyObject *parent); /* result keeps parent alive */
+extern int velta_fields_written; /* a count or pointer field was written */
+int velta_record_fits(const void *record);
+void velta_canvas_note(const VlpCanvas *can); /* after the binding changed its series */
+int velta_canvas_fits(const VlpCanvas *can);
+int velta_pallete_capacity(const VlmColor *pal);
+int velta_in_use(const char *symname, const void *record, swig_type_info *ty);
+int velta_one_double(const void *ptr);
+int velta_room_check(const void *ptr, size_t bytes, const char *message);
+int velta_iter_fits(const struct s_iter *it); /* exports.cpp */
 /* A null record: refused as None (TypeError) or as a cleared object (ValueError). */
 int velta_null_fail(const char *symname, int argnum, const char *type, PyObject *input);
 

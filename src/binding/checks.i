@@ -6,6 +6,7 @@
 %typemap(check, noblock=1) TYPE {
   if (!$1 && (swig_obj[$argnum - 1] != Py_None || !velta_null_ok("$symname", $argnum)) &&
       velta_null_fail("$symname", $argnum, "$type", swig_obj[$argnum - 1]) < 0) SWIG_fail;
+  if (velta_fields_written && velta_in_use("$symname", $1, $descriptor) < 0) SWIG_fail;
 }
 %enddef
 
@@ -25,7 +26,29 @@ VELTA_RECORD_NOT_NULL(struct s_figure *)
 %typemap(check, noblock=1) char * {
   if (!$1 && !velta_null_ok("$symname", $argnum) && velta_null_fail("$symname", $argnum, "$type", Py_None) < 0) SWIG_fail;
 }
-VELTA_RECORD_NOT_NULL(double *val)
+/* ... and it must point at an element inside a live block. */
+%typemap(check, noblock=1) double *val {
+  if (!$1 && velta_null_fail("$symname", $argnum, "$type", swig_obj[$argnum - 1]) < 0) SWIG_fail;
+  if (velta_one_double($1) < 0) SWIG_fail;
+}
+
+/* A shape is copied from the array given: it must hold both entries. */
+%typemap(check, noblock=1) int r_shape[ANY] {
+  if ($1 && velta_room_check($1, sizeof(int) * $1_dim0, "the shape does not hold $1_dim0 ints inside a live block") < 0) SWIG_fail;
+}
+
+/* Count and pointer fields store what they are given (nothing without a
+ * record), and note that they
+ * were written: every later use checks the record against its storage. */
+%typemap(memberin, noblock=1) int size, int len, int numOfVec, double *p_r_nums, double *ptr,
+    VlpCanvas *p_r_canvas, int *p_r_type, int *p_r_linewidth, int *p_r_radius, VlmVector **p_r_vecx,
+    VlmVector **p_r_vecy, VlmMatrix **p_r_mat, VlmColor *p_r_color, VlmColor *p_r_color_outside,
+    VlmColor **p_r_color_pallete {
+  if (arg1) {
+    $1 = $input;
+    velta_fields_written = 1;
+  }
+}
 
 /* Sizes handed to constructors may not be negative. */
 %typemap(check, noblock=1) int size {

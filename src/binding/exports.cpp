@@ -13,6 +13,7 @@
 struct velta_iter_source {
   const void *record;
   PyObject *owner;
+  const double *begin, *end; /* the block walked, fixed while exported */
 };
 
 static std::unordered_map<const struct s_iter *, velta_iter_source> &velta_iter_sources(void) {
@@ -34,7 +35,7 @@ struct s_iter *velta_iter_new(double *nums, int count) {
 void velta_iter_attach(struct s_iter *it, const void *record, PyObject *owner) {
   if (it->len <= 0)
     return;
-  velta_iter_source source = {record, owner};
+  velta_iter_source source = {record, owner, it->ptr, it->ptr + it->len};
   Py_INCREF(owner);
   velta_iter_sources()[it] = source;
   velta_export_acquire(record);
@@ -52,6 +53,23 @@ void velta_iter_detach(const struct s_iter *it) {
   sources.erase(found);
   velta_export_release(source.record);
   Py_DECREF(source.owner);
+}
+
+/* An iterator about to step: its cursor and count must stay inside the
+ * block of the record it walks (its fields are writable). An iterator not
+ * walking a listed record delivers nothing more. */
+int velta_iter_fits(const struct s_iter *it) {
+  if (it->len <= 0)
+    return 0;
+  auto found = velta_iter_sources().find(it);
+  if (found != velta_iter_sources().end() && velta_record_fits(found->second.record) == 0) {
+    const velta_iter_source &source = found->second;
+    if (it->ptr >= source.begin && it->ptr <= source.end && it->len <= source.end - it->ptr)
+      return 0;
+  }
+  PyErr_Clear();
+  PyErr_SetString(PyExc_ValueError, "the iterator no longer fits the block it walks: its ptr or len was changed");
+  return -1;
 }
 
 /* The end of iteration, carried from the step to its entry. */
@@ -89,7 +107,7 @@ int velta_iter_ended(void) {
 static PyObject *velta_iter_next_method(PyObject *self, PyObject *) {
   static swig_type_info *iter_type = SWIG_MangledTypeQueryModule(velta_rt.module, velta_rt.module, "_p_s_iter");
   struct s_iter *it = (struct s_iter *)velta_fast_self(self, iter_type);
-  if (it && it->len > 0)
+  if (it && it->len > 0 && !velta_fields_written)
     return PyFloat_FromDouble(velta_iter_step(it));
   return velta_rt.iter_next_entry(NULL, self);
 }
@@ -132,7 +150,7 @@ static swig_type_info *velta_vector_type(void) {
 }
 
 static PyObject *velta_vector_getitem_o(PyObject *self, PyObject *key) {
-  if (PyLong_CheckExact(key)) {
+  if (PyLong_CheckExact(key) && !velta_fields_written) {
     VlmVector *v = (VlmVector *)velta_fast_self(self, velta_vector_type());
     if (v) {
       int overflow = 0;

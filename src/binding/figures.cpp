@@ -165,6 +165,8 @@ int velta_series_index(const VlpCanvas *can, int line) {
 
 /* Drawing walks the x vector and reads as many y values. */
 int velta_xy_usable(const VlmVector *vecx, const VlmVector *vecy) {
+  if (velta_record_fits(vecx) < 0 || velta_record_fits(vecy) < 0)
+    return -1;
   if (vecx->size < 1) {
     PyErr_SetString(PyExc_ValueError, "the x vector of a series must not be empty");
     return -1;
@@ -179,6 +181,8 @@ int velta_xy_usable(const VlmVector *vecx, const VlmVector *vecy) {
 
 /* Drawing walks the matrix by its shape, which must fit the block. */
 int velta_matrix_usable(const VlmMatrix *mat) {
+  if (velta_record_fits(mat) < 0)
+    return -1;
   if (mat->size < 1 || mat->r_shape[0] < 1 || mat->r_shape[1] < 1) {
     PyErr_SetString(PyExc_ValueError, "a matrix without elements cannot be shown");
     return -1;
@@ -189,8 +193,12 @@ int velta_matrix_usable(const VlmMatrix *mat) {
 /* The data of a series may have changed since it was added (a vector grown
  * or a shape set): every series is checked again before it is drawn. */
 static int velta_figure_drawable(const VlpFigure *fig) {
+  if (velta_record_fits(fig) < 0)
+    return -1;
   for (int c = 0; fig->p_r_canvas && c < fig->size; ++c) {
     const VlpCanvas *can = &fig->p_r_canvas[c];
+    if (velta_canvas_fits(can) < 0)
+      return -1;
     for (int line = 0; can->p_r_type && line < can->numOfVec; ++line) {
       const VlmMatrix *mat = can->p_r_mat ? can->p_r_mat[line] : 0;
       const VlmVector *x = can->p_r_vecx ? can->p_r_vecx[line] : 0;
@@ -198,6 +206,9 @@ static int velta_figure_drawable(const VlpFigure *fig) {
       if (can->p_r_type[line] == VLP_IMAGE ? mat && velta_matrix_usable(mat) < 0
                                            : x && y && velta_xy_usable(x, y) < 0)
         return -1;
+      for (const void *record : {(const void *)mat, (const void *)x, (const void *)y})
+        if (record && velta_record_fits(record) < 0)
+          return -1;
     }
   }
   return 0;
@@ -221,8 +232,11 @@ int velta_pallete_resize(const VlpCanvas *can, int line, int size) {
 
 /* Entry 0 of a palette carries the entry count; a single colour has none. */
 int velta_pallete_index(const VlmColor *clr, int index) {
-  return velta_count_index(index, clr->size > 1 ? clr->size : 1,
-                           "palette index %d is out of range for a palette of %d entries");
+  int entries = clr->size > 1 ? clr->size : 1;
+  int capacity = velta_fields_written ? velta_pallete_capacity(clr) : 0;
+  if (capacity > 0 && entries > capacity)
+    entries = capacity;
+  return velta_count_index(index, entries, "palette index %d is out of range for a palette of %d entries");
 }
 
 int velta_show(VlpFigure *fig) {
@@ -279,7 +293,7 @@ int velta_series_xy(VlpFigure *fig, int canvas, VlpCanvas *can, VlmVector *x, Vl
   if ((fig && velta_canvas_index(fig, canvas) < 0) || velta_xy_usable(x, y) < 0)
     return -1;
   can = velta_series_canvas(fig, canvas, can);
-  if (velta_keep(can, ox, oy) < 0)
+  if (velta_canvas_fits(can) < 0 || velta_keep(can, ox, oy) < 0)
     return -1;
   velta_series_arrays_moving(can);
   return 0;
@@ -289,7 +303,7 @@ int velta_series_image(VlpFigure *fig, int canvas, VlpCanvas *can, VlmMatrix *ma
   if ((fig && velta_canvas_index(fig, canvas) < 0) || velta_matrix_usable(mat) < 0)
     return -1;
   can = velta_series_canvas(fig, canvas, can);
-  if (velta_keep(can, omat, 0) < 0)
+  if (velta_canvas_fits(can) < 0 || velta_keep(can, omat, 0) < 0)
     return -1;
   velta_series_arrays_moving(can);
   return 0;

@@ -18,13 +18,21 @@ VELTA_MADE(s_figure::s_figure, velta_figure_dims(arg1, arg2))
 /* The series is added only when it can be drawn; the figure (or canvas)
  * then keeps the data objects alive. Series kinds, one line each: the entry
  * taking a figure and canvas number, then the one taking a canvas. */
+%define VELTA_SERIES(NAME, CHECK, CANVAS)
+%exception NAME {
+  if ((CHECK) < 0) SWIG_fail;
+  $action
+  velta_canvas_note(CANVAS);
+}
+%enddef
 %define VELTA_SERIES_XY(NAME)
-VELTA_GUARD(s_figure::NAME, velta_series_xy(arg1, arg2, 0, arg3, arg4, swig_obj[2], swig_obj[3]))
-VELTA_GUARD(vlp_##NAME, velta_series_xy(0, 0, arg1, arg2, arg3, swig_obj[1], swig_obj[2]))
+VELTA_SERIES(s_figure::NAME, velta_series_xy(arg1, arg2, 0, arg3, arg4, swig_obj[2], swig_obj[3]),
+             vlp_set_canvas(arg1, arg2))
+VELTA_SERIES(vlp_##NAME, velta_series_xy(0, 0, arg1, arg2, arg3, swig_obj[1], swig_obj[2]), arg1)
 %enddef
 %define VELTA_SERIES_IMAGE(NAME)
-VELTA_GUARD(s_figure::NAME, velta_series_image(arg1, arg2, 0, arg3, swig_obj[2]))
-VELTA_GUARD(vlp_##NAME, velta_series_image(0, 0, arg1, arg2, swig_obj[1]))
+VELTA_SERIES(s_figure::NAME, velta_series_image(arg1, arg2, 0, arg3, swig_obj[2]), vlp_set_canvas(arg1, arg2))
+VELTA_SERIES(vlp_##NAME, velta_series_image(0, 0, arg1, arg2, swig_obj[1]), arg1)
 %enddef
 VELTA_SERIES_XY(plot)
 VELTA_SERIES_XY(scatter)
@@ -107,6 +115,7 @@ VELTA_GUARD(vlp_set_color_alpha_line, velta_series_index(arg1, arg2))
   $action
   if (velta_made(result) < 0) SWIG_fail;
   velta_colors_moving(replaced, replaced_count);
+  velta_canvas_note(arg1);
 }
 /* The name ends like a field setter's, but a palette must be given. */
 %exception vlp_color_pallete_set {

@@ -95,13 +95,18 @@ void velta_block_now(const void *rec, swig_type_info *ty, const void **block, si
   }
 }
 
-void velta_block_restore(const void *rec, swig_type_info *ty, const void *block) {
+/* A record being collected gets back the block it was made with, so that
+ * its release frees what the library allocated for it. */
+void velta_block_restore(const void *rec, swig_type_info *ty, const void *block, size_t bytes) {
   const VeltaTypes &t = velta_types();
-  if (ty == t.vector || ty == t.matrix)
-    /* p_r_nums leads both records */
+  if (ty == t.vector) {
     ((VlmVector *)rec)->p_r_nums = (double *)block;
-  else if (ty == t.figure)
+  } else if (ty == t.matrix) {
+    ((VlmMatrix *)rec)->p_r_nums = (double *)block;
+  } else if (ty == t.figure) {
     ((VlpFigure *)rec)->p_r_canvas = (VlpCanvas *)block;
+    ((VlpFigure *)rec)->size = (int)(bytes / sizeof(VlpCanvas));
+  }
 }
 
 struct VeltaRange {
@@ -177,6 +182,28 @@ std::map<uintptr_t, VeltaRecord>::iterator velta_owner_of(uintptr_t addr) {
         return it;
   }
   return records.end();
+}
+
+/* The series arrays of every canvas the binding added a series to, as the
+ * library allocated them: their count, the arrays and each palette's
+ * entries. A canvas not listed has none. */
+struct VeltaSeries {
+  int count;
+  const void *arrays[9];
+  std::vector<const VlmColor *> palettes;
+  std::vector<int> palette_sizes;
+};
+std::map<uintptr_t, VeltaSeries> &velta_series(void) {
+  static std::map<uintptr_t, VeltaSeries> *series = new std::map<uintptr_t, VeltaSeries>();
+  return *series;
+}
+
+void velta_series_now(const VlpCanvas *can, VeltaSeries &out) {
+  const void *arrays[9] = {can->p_r_type,    can->p_r_linewidth, can->p_r_radius,
+                           can->p_r_vecx,    can->p_r_vecy,      can->p_r_mat,
+                           can->p_r_color,   can->p_r_color_outside, can->p_r_color_pallete};
+  out.count = can->numOfVec;
+  memcpy(out.arrays, arrays, sizeof arrays);
 }
 
 /* Parents that bare pointer objects keep alive (strong references). */
@@ -309,6 +336,151 @@ int velta_export_check(const void *record) {
   return 0;
 }
 
+/* ---- fields written ----
+ * Count and pointer fields store what they are given. Once any was written,
+ * every use of a record first checks that its fields still describe the
+ * storage the library allocated for it; until then the check is one load. */
+int velta_fields_written = 0;
+
+static int velta_misfit(const std::string &what, const char *detail) {
+  PyErr_Format(PyExc_ValueError, "the %s no longer fits its storage: %s was changed through its fields",
+               what.c_str(), detail);
+  return -1;
+}
+
+/* A listed vector, matrix or figure: its block field is the block it was
+ * made with, and its count does not pass that block's capacity. */
+int velta_record_fits(const void *record) {
+  auto it = velta_records().find((uintptr_t)record);
+  if (!record || it == velta_records().end() || !it->second.type)
+    return 0;
+  const void *block;
+  size_t bytes;
+  velta_block_now(record, it->second.type, &block, &bytes);
+  if (block != it->second.block)
+    return velta_misfit(velta_type_name(it->second.type), "its element block");
+  if (bytes > it->second.capacity)
+    return velta_misfit(velta_type_name(it->second.type), "its element count");
+  return 0;
+}
+
+/* After the binding added a series or replaced a palette. */
+void velta_canvas_note(const VlpCanvas *can) {
+  VeltaSeries &note = velta_series()[(uintptr_t)can];
+  velta_series_now(can, note);
+  note.palettes.assign(note.count, 0);
+  note.palette_sizes.assign(note.count, 0);
+  for (int i = 0; can->p_r_color_pallete && i < note.count; ++i) {
+    const VlmColor *pal = can->p_r_color_pallete[i];
+    note.palettes[i] = pal;
+    note.palette_sizes[i] = pal ? (pal->size > 1 ? pal->size : 1) : 0;
+  }
+}
+
+/* The canvas's series count and arrays are those the library allocated,
+ * and no palette claims more entries than it holds. With restore (the
+ * record is being collected) the allocated ones are put back instead. */
+static int velta_canvas_check(VlpCanvas *can, int restore) {
+  auto it = velta_series().find((uintptr_t)can);
+  VeltaSeries none = {0, {0}, {}, {}};
+  const VeltaSeries &note = it == velta_series().end() ? none : it->second;
+  VeltaSeries now;
+  velta_series_now(can, now);
+  if (now.count != note.count || memcmp(now.arrays, note.arrays, sizeof now.arrays) != 0) {
+    if (!restore)
+      return velta_misfit("VlpCanvas", "its series count or a series array");
+    can->numOfVec = note.count;
+    void **fields[9] = {(void **)&can->p_r_type,  (void **)&can->p_r_linewidth, (void **)&can->p_r_radius,
+                        (void **)&can->p_r_vecx,  (void **)&can->p_r_vecy,      (void **)&can->p_r_mat,
+                        (void **)&can->p_r_color, (void **)&can->p_r_color_outside,
+                        (void **)&can->p_r_color_pallete};
+    for (int i = 0; i < 9; ++i)
+      *fields[i] = (void *)note.arrays[i];
+  }
+  for (int i = 0; i < note.count && can->p_r_color_pallete; ++i) {
+    VlmColor *pal = can->p_r_color_pallete[i];
+    if (pal != note.palettes[i] || (pal && pal->size > 1 && pal->size > note.palette_sizes[i])) {
+      if (!restore)
+        return velta_misfit("VlpCanvas", "a palette or its entry count");
+      can->p_r_color_pallete[i] = (VlmColor *)note.palettes[i];
+      if (note.palettes[i])
+        ((VlmColor *)note.palettes[i])->size = note.palette_sizes[i];
+    }
+  }
+  return 0;
+}
+
+int velta_canvas_fits(const VlpCanvas *can) {
+  return velta_canvas_check((VlpCanvas *)can, 0);
+}
+
+/* Every canvas of a figure (by the block it was made with). */
+static int velta_figure_canvases(const void *record, const VeltaRecord &rec, int restore) {
+  VlpCanvas *canvases = (VlpCanvas *)rec.block;
+  for (size_t c = 0; canvases && c < rec.capacity / sizeof(VlpCanvas); ++c)
+    if (velta_canvas_check(&canvases[c], restore) < 0)
+      return -1;
+  (void)record;
+  return 0;
+}
+
+/* The real entry count of a palette the binding knows (0 if unknown). */
+int velta_pallete_capacity(const VlmColor *pal) {
+  for (auto &entry : velta_series())
+    for (size_t i = 0; i < entry.second.palettes.size(); ++i)
+      if (entry.second.palettes[i] == pal)
+        return entry.second.palette_sizes[i];
+  return 0;
+}
+
+/* A record about to be used by an entry other than its field accessors and
+ * destructor: its fields must still describe its storage. */
+int velta_in_use(const char *symname, const void *record, swig_type_info *ty) {
+  if (!record || velta_ends_with(symname, "_get") || velta_ends_with(symname, "_set") ||
+      strncmp(symname, "delete_", 7) == 0)
+    return 0;
+  const VeltaTypes &t = velta_types();
+  if (ty == t.canvas)
+    return velta_canvas_fits((const VlpCanvas *)record);
+  if (ty == t.iter)
+    return velta_iter_fits((const struct s_iter *)record);
+  if (velta_record_fits(record) < 0)
+    return -1;
+  if (ty == t.figure) {
+    auto it = velta_records().find((uintptr_t)record);
+    if (it != velta_records().end())
+      return velta_figure_canvases(record, it->second, 0);
+  }
+  return 0;
+}
+
+/* The cells from ptr on, up to the end of the listed storage that holds it;
+ * 0 when no listed record's storage holds it. */
+size_t velta_room(const void *ptr) {
+  auto owner = velta_owner_of((uintptr_t)ptr);
+  if (owner == velta_records().end())
+    return 0;
+  std::vector<VeltaRange> ranges;
+  velta_storage(owner->first, owner->second, ranges);
+  for (const VeltaRange &r : ranges)
+    if ((uintptr_t)ptr >= r.begin && (uintptr_t)ptr < r.end)
+      return r.end - (uintptr_t)ptr;
+  return 0;
+}
+
+/* What is read or written through ptr: bytes inside one live block. */
+int velta_room_check(const void *ptr, size_t bytes, const char *message) {
+  if (velta_room(ptr) >= bytes)
+    return 0;
+  PyErr_SetString(PyExc_ValueError, message);
+  return -1;
+}
+
+/* A library function that reads or writes one double through ptr. */
+int velta_one_double(const void *ptr) {
+  return velta_room_check(ptr, sizeof(double), "the pointer does not point at an element inside a live block");
+}
+
 /* ---- release ---- */
 
 /* Before the record of type ty is released: refused (nothing changes) while
@@ -335,20 +507,25 @@ int velta_release(const void *record, swig_type_info *ty, PyObject *input) {
     /* Not handed out by the binding: released as it is. */
     return 0;
   }
-  const void *block;
-  size_t bytes;
-  velta_block_now(record, it->second.type, &block, &bytes);
-  if (block != it->second.block && dying) {
-    /* Collected: the block the library allocated goes with the record. */
-    velta_block_restore(record, it->second.type, it->second.block);
-  } else if (block != it->second.block) {
-    PyErr_Format(PyExc_ValueError,
-                 "the %s no longer holds the block it was made with: set the field back before releasing it",
-                 velta_type_name(it->second.type).c_str());
+  /* Collected or not, the library frees what the fields hold: they must be
+   * what it allocated (a record being collected gets it back). */
+  if (!dying && velta_record_fits(record) < 0)
     return -1;
-  }
+  const VeltaTypes &t = velta_types();
+  /* A figure's release frees its canvases' arrays (a stand-alone canvas's
+   * destructor frees the record alone). */
+  if (it->second.type == t.figure && velta_figure_canvases(record, it->second, dying) < 0)
+    return -1;
+  if (dying)
+    velta_block_restore(record, it->second.type, it->second.block, it->second.capacity);
   std::vector<VeltaRange> ranges;
   velta_storage(it->first, it->second, ranges);
+  if (it->second.type == t.figure) {
+    VlpCanvas *canvases = (VlpCanvas *)it->second.block;
+    for (size_t c = 0; canvases && c < it->second.capacity / sizeof(VlpCanvas); ++c)
+      velta_series().erase((uintptr_t)&canvases[c]);
+  }
+  velta_series().erase((uintptr_t)record);
   std::map<size_t, PyObject *> held;
   held.swap(it->second.held);
   records.erase(it);
