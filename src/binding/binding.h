@@ -47,6 +47,7 @@ void *velta_fast_self(PyObject *obj, swig_type_info *ty); /* exact-type short wa
 int velta_ends_with(const char *s, const char *suffix);
 int velta_null_ok(const char *symname, int argnum); /* None allowed for this parameter */
 int velta_made(const void *record); /* null result: MemoryError unless an error is pending */
+int velta_memory_spent(void);         /* MemoryError if the allocator failed since errno was cleared */
 int velta_size(int size, const char *symname, int argnum);
 int velta_vector_read_index(const VlmVector *v, int index);
 int velta_vector_write_index(const VlmVector *v, int index);

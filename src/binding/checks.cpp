@@ -2,6 +2,7 @@
  * take: null records, indexes outside a block, impossible sizes. */
 #include "binding.h"
 
+#include <errno.h>
 #include <limits.h>
 #include <math.h>
 #include <string.h>
@@ -38,6 +39,17 @@ int velta_null_ok(const char *symname, int argnum) {
 int velta_made(const void *record) {
   if (record)
     return 0;
+  if (!PyErr_Occurred())
+    PyErr_NoMemory();
+  return -1;
+}
+
+/* The library reports exhausted memory by leaving its arguments as they
+ * were; the allocator's ENOMEM (errno cleared before the call) says so. */
+int velta_memory_spent(void) {
+  if (errno != ENOMEM)
+    return 0;
+  errno = 0;
   if (!PyErr_Occurred())
     PyErr_NoMemory();
   return -1;

@@ -55,3 +55,18 @@ VELTA_RECORD_NOT_NULL(struct s_figure *)
   if (!velta_ends_with("$symname", "_set") && velta_size($1, "$symname", $argnum) < 0) SWIG_fail;
 }
 
+
+/* Operations that report exhausted memory only through the allocator's
+ * errno, leaving their arguments as they were. */
+%define VELTA_MEMORY(NAME, CHECK)
+%exception NAME {
+  if ((CHECK) < 0) SWIG_fail;
+  errno = 0;
+  $action
+  if (velta_memory_spent() < 0) SWIG_fail;
+}
+%enddef
+%define VELTA_MEMORY2(FLAT, METHOD, CHECK)
+VELTA_MEMORY(FLAT, CHECK)
+VELTA_MEMORY(METHOD, CHECK)
+%enddef

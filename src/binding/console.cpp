@@ -4,6 +4,8 @@
  * Python. */
 #include "binding.h"
 
+#include <errno.h>
+
 #include <limits.h>
 #include <stdlib.h>
 #include <string.h>
@@ -64,9 +66,10 @@ int velta_print_values(const char *symname, int fixed, const char *inbetween, co
     ++n;
   }
   /* The strings live in the argument tuple, which outlives the call. */
+  errno = 0;
   vlm_print_values_array(inbetween, end, fmt, list, n);
   free(list);
-  return 0;
+  return velta_memory_spent();
 }
 
 /* Variadic constructor: the Python arguments after the size are the values. */

@@ -42,10 +42,9 @@
  * Any other conversion in fmt would read arguments that were never passed
  * (or write through %n), so fmt must hold exactly one double conversion:
  * flags, width, precision and an "l" are allowed, no "*"; "%%" is literal. */
-%exception vlm_string_from_double_set {
-  if (velta_double_format_check(arg1) < 0) SWIG_fail;
-  $action
-}
+VELTA_MEMORY(vlm_string_from_double_set, velta_double_format_check(arg1))
+VELTA_MEMORY(vlm_string_from_integer, 0)
+VELTA_MEMORY(vlm_string_from_double, 0)
 
 /* Text results are copied into a str and the library's buffer released. */
 %newobject vlm_string_from_integer;

@@ -57,10 +57,12 @@ VELTA_RAISED(s_matrix::random, velta_matrix_shape_of(arg1))
 
 /* The text forms and the array view walk the shape. */
 VELTA_GUARD2(vlm_matrix_to_array, s_matrix::toNumpy, velta_matrix_fits(arg1))
-VELTA_GUARD2(vlm_matrix_to_string, s_matrix::__str__, velta_matrix_fits(arg1))
-VELTA_GUARD2(vlm_matrix_print_full, s_matrix::printFull, velta_matrix_fits(arg1))
-VELTA_GUARD(vlm_matrix_print, velta_matrix_fits(arg1))
-VELTA_GUARD(vlm_matrix_print_partial, velta_matrix_fits(arg1))
+VELTA_MEMORY2(vlm_matrix_to_string, s_matrix::__str__, velta_matrix_fits(arg1))
+VELTA_MEMORY2(vlm_matrix_print_full, s_matrix::printFull, velta_matrix_fits(arg1))
+VELTA_MEMORY(vlm_matrix_print, velta_matrix_fits(arg1))
+VELTA_MEMORY(vlm_matrix_print_partial, velta_matrix_fits(arg1))
+/* Without room for its scratch block the matrix stays as it was. */
+VELTA_MEMORY2(vlm_matrix_transpose, s_matrix::transpose, 0)
 
 /* Releasing through the library clears the ownership flag of the object
  * passed, so its collection does not release the record again. */

@@ -69,9 +69,10 @@ VELTA_GUARD2(vlm_vector_max, s_vector::max, velta_vector_not_empty(arg1, "max"))
 %exception NAME {
   if ((CHECK) < 0) SWIG_fail;
   velta_block_moving(arg1);
+  errno = 0;
   $action
   velta_record_refresh(arg1);
-  if (PyErr_Occurred()) SWIG_fail;
+  if (PyErr_Occurred() || velta_memory_spent() < 0) SWIG_fail;
 }
 %enddef
 VELTA_GROW(vlm_vector_append_value, velta_vector_growable(arg1, 1))
@@ -106,3 +107,7 @@ VELTA_RAISED(s_vector::linspace, 0)
 }
 
 %newobject vlm_vector_to_string;
+VELTA_MEMORY2(vlm_vector_to_string, s_vector::__str__, 0)
+VELTA_MEMORY2(vlm_vector_print_full, s_vector::printFull, 0)
+VELTA_MEMORY(vlm_vector_print, 0)
+VELTA_MEMORY(vlm_vector_print_partial, 0)

@@ -22,6 +22,8 @@
 #include "vlm.h"
 #include "vlp.h"
 #include "binding.h"
+
+#include <errno.h>
 %}
 
 %feature("autodoc", "3");
