@@ -42,6 +42,8 @@ int velta_start(const VeltaRuntime &rt, PyObject *d, PyMethodDef *methods);
 void velta_disown_object(PyObject *obj); /* flag of obj's pointer object cleared in balance */
 void velta_released(PyObject *obj);      /* after delete_<Class> released the record */
 void *velta_fast_self(PyObject *obj, swig_type_info *ty); /* exact-type short way, or null */
+/* The wrapper's SWIG_ConvertPtr: `this` resolved with a reference held, cycles refused. */
+int velta_convert(PyObject *obj, void **ptr, swig_type_info *ty, int flags);
 
 /* ---- argument checks (checks.cpp) ---- */
 int velta_ends_with(const char *s, const char *suffix);

@@ -70,7 +70,20 @@ static PyObject *velta_pointer_repr_method(PyObject *v, PyObject *) {
   return velta_pointer_repr(v);
 }
 
+/* Appending an object already in the chain (itself included) would make the
+ * chain a cycle, which the runtime walks without end. */
+static PyObject *velta_pointer_append(PyObject *v, PyObject *next) {
+  for (PyObject *at = v; at && Py_TYPE(at) == velta_rt.pointer_type; at = ((SwigPyObject *)at)->next) {
+    if (at == next) {
+      PyErr_SetString(PyExc_TypeError, "the pointer object is in the chain already: appending it would make a cycle");
+      return NULL;
+    }
+  }
+  return velta_rt.append(v, next);
+}
+
 static PyMethodDef velta_pointer_methods[] = {
+  {"append", velta_pointer_append, METH_O, "appends another 'this' object"},
   {"disown", velta_pointer_disown, METH_NOARGS, "releases ownership of the pointer"},
   {"acquire", velta_pointer_acquire, METH_NOARGS, "acquires ownership of the pointer"},
   {"own", velta_pointer_own, METH_VARARGS, "returns/sets ownership of the pointer"},
@@ -134,13 +147,84 @@ void *velta_fast_self(PyObject *obj, swig_type_info *ty) {
       PyErr_Clear();
       return NULL;
     }
-    /* The proxy keeps its pointer object alive. */
+    /* The proxy keeps its pointer object alive; one made afresh by the
+     * lookup takes the full conversion, which holds it. */
+    int usable = Py_TYPE(holder) == velta_rt.pointer_type && Py_REFCNT(holder) > 1;
     Py_DECREF(holder);
-    if (Py_TYPE(holder) != velta_rt.pointer_type)
+    if (!usable)
       return NULL;
   }
   SwigPyObject *sobj = (SwigPyObject *)holder;
   return sobj->ty == ty ? sobj->ptr : NULL;
+}
+
+/* ---- resolving `this` ----
+ * An argument that is not a pointer object is asked for its `this`, which
+ * may itself be an object with a `this`. The runtime borrowed each answer,
+ * so a `this` made afresh at every lookup died before it was used, and an
+ * object whose `this` led back to itself was followed for ever. Here each
+ * step holds its own reference, a chain that comes back or runs deeper
+ * than any proxy would is refused with TypeError, and an answer that no one
+ * else holds is kept among the last few resolved: longer than any entry
+ * uses its arguments. */
+static const int velta_this_depth = 16;
+static PyObject *velta_recent[64];
+static int velta_recent_next = 0;
+
+static void velta_keep_recent(PyObject *obj) {
+  PyObject *old = velta_recent[velta_recent_next];
+  velta_recent[velta_recent_next] = obj;
+  velta_recent_next = (velta_recent_next + 1) % 64;
+  Py_XDECREF(old);
+}
+
+/* A new reference to the pointer object behind obj, obj itself (new
+ * reference) when it has no `this`, or null with TypeError set. */
+static PyObject *velta_resolve_this(PyObject *obj) {
+  static PyObject *name = PyUnicode_InternFromString("this");
+  PyObject *seen[velta_this_depth];
+  PyObject *cur = obj;
+  Py_INCREF(cur);
+  for (int depth = 0; depth < velta_this_depth; ++depth) {
+    if (cur == Py_None || PyObject_TypeCheck(cur, velta_rt.pointer_type))
+      return cur;
+    seen[depth] = cur;
+    PyObject *next = PyObject_GetAttr(cur, name);
+    if (!next) {
+      PyErr_Clear();
+      return cur;
+    }
+    for (int i = 0; i <= depth; ++i) {
+      if (seen[i] == next) {
+        Py_DECREF(next);
+        Py_DECREF(cur);
+        PyErr_Format(PyExc_TypeError, "the 'this' of a '%.100s' object leads back to itself",
+                     Py_TYPE(obj)->tp_name);
+        return NULL;
+      }
+    }
+    Py_DECREF(cur);
+    cur = next;
+  }
+  Py_DECREF(cur);
+  PyErr_Format(PyExc_TypeError, "the 'this' of a '%.100s' object is nested more than %d deep",
+               Py_TYPE(obj)->tp_name, velta_this_depth);
+  return NULL;
+}
+
+/* SWIG_ConvertPtr of the wrapper, through the resolution above. */
+int velta_convert(PyObject *obj, void **ptr, swig_type_info *ty, int flags) {
+  if (obj == Py_None || Py_TYPE(obj) == velta_rt.pointer_type)
+    return velta_rt.convert(obj, ptr, ty, flags, 0);
+  PyObject *held = velta_resolve_this(obj);
+  if (!held)
+    return SWIG_TypeError;
+  int res = velta_rt.convert(held, ptr, ty, flags, 0);
+  if (held != obj && Py_REFCNT(held) == 1)
+    velta_keep_recent(held);
+  else
+    Py_DECREF(held);
+  return res;
 }
 
 /* <Class>_swiginit(proxy, pointer object) gives the proxy its pointer object,
@@ -153,7 +237,7 @@ static PyObject *velta_init_shadow_instance(PyObject *, PyObject *args) {
     return NULL;
   SwigPyObject *sthis = velta_rt.get_this(obj[0]);
   if (sthis) {
-    PyObject *appended = velta_rt.append((PyObject *)sthis, obj[1]);
+    PyObject *appended = velta_pointer_append((PyObject *)sthis, obj[1]);
     if (!appended)
       return NULL;
     Py_DECREF(appended);

@@ -17,10 +17,13 @@
   }
 %}
 
-/* Every pointer object the wrapper makes is listed in the record table. */
+/* Every pointer object the wrapper makes is listed in the record table;
+ * every argument's `this` is resolved by ownership.cpp. */
 %header %{
 #undef SWIG_NewPointerObj
 #define SWIG_NewPointerObj(ptr, type, flags) velta_pointer_made(SWIG_Python_NewPointerObj(self, ptr, type, flags))
+#undef SWIG_ConvertPtr
+#define SWIG_ConvertPtr(obj, pptr, type, flags) velta_convert(obj, pptr, type, flags)
 %}
 
 /* Pointers into a record, read from its fields, keep it alive. */

@@ -12,7 +12,7 @@ SANITIZED = "libasan" in open("/proc/self/maps").read()
 PRELUDE = """
 import gc, resource
 from velta import *
-from _velta import delete_VlmVector, delete_VlmMatrix, delete_VlmColor, delete_VlpCanvas, delete_VlpFigure
+from _velta import VlmVector_swiginit, delete_VlmVector, delete_VlmMatrix, delete_VlmColor, delete_VlpCanvas, delete_VlpFigure
 x = vlm_vector_new_linspace(0, 1, 5)
 f = VlpFigure(1, 2)
 png = %r
@@ -149,6 +149,17 @@ SEQUENCES = {
                                        "ValueError", "belongs to a VlmMatrix"),
     "data delete of a series array": ("f.plot(0, x, x)", "vlm_data_delete(vlp_set_canvas(f, 0).p_r_type)",
                                       "ValueError", "belongs to a VlpFigure"),
+    # resolving `this`
+    "a this made afresh at every lookup": (
+        "class Fresh(VlmVector):\n    this = property(lambda self: VlmVector(3, 2.0).this, lambda self, v: None)\n"
+        "o = Fresh.__new__(Fresh)\nassert len(o) == 3 and o.max() == 2.0 and vlm_vector_max(o) == 2.0",
+        "o[5]", "IndexError", "for a vector of size 3"),
+    "a proxy that is its own this": ("x.this = x", "len(x)", "TypeError", "argument 1"),
+    "two objects each other's this": ("class O: pass\na, b = O(), O(); a.this = b; b.this = a",
+                                      "vlm_vector_max(a)", "TypeError", "argument 1"),
+    "a pointer object appended to itself": ("p = x.this", "p.append(p)", "TypeError", "would make a cycle"),
+    "a proxy given its own pointer object again": ("", "VlmVector_swiginit(x, x.this)", "TypeError",
+                                                   "would make a cycle"),
     # interior pointers cannot be owned or released
     "owning a limit": ("c = vlp_set_canvas(f, 0)", "c.min.thisown = True", "ValueError",
                        "lives inside another record"),
