@@ -35,6 +35,10 @@ struct s_iter *velta_iter_new(double *nums, int count) {
 void velta_iter_attach(struct s_iter *it, const void *record, PyObject *owner) {
   if (it->len <= 0)
     return;
+  /* The pointer object rather than the proxy, whose `this` may be replaced. */
+  SwigPyObject *sobj = velta_rt.get_this(owner);
+  if (sobj)
+    owner = (PyObject *)sobj;
   velta_iter_source source = {record, owner, it->ptr, it->ptr + it->len};
   Py_INCREF(owner);
   velta_iter_sources()[it] = source;

@@ -105,6 +105,9 @@ int velta_keep(const VlpCanvas *can, PyObject *a, PyObject *b) {
     SwigPyObject *sobj = obj ? velta_rt.get_this(obj) : 0;
     if (!obj || PyList_Append(kept->objects, obj) < 0)
       return obj ? -1 : 0;
+    /* The pointer object too: the proxy's `this` may be replaced. */
+    if (sobj && (PyObject *)sobj != obj && PyList_Append(kept->objects, (PyObject *)sobj) < 0)
+      return -1;
     if (sobj && sobj->ptr) {
       kept->drawn.push_back(sobj->ptr);
       velta_export_acquire(sobj->ptr);

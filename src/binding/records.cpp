@@ -75,7 +75,8 @@ size_t velta_record_bytes(swig_type_info *ty) {
   return 0;
 }
 
-/* The element block of a record as its fields give it now. */
+/* The element block of a record as its fields give it now (a negative
+ * count claims more than any block holds). */
 void velta_block_now(const void *rec, swig_type_info *ty, const void **block, size_t *bytes) {
   const VeltaTypes &t = velta_types();
   *block = 0;
@@ -83,15 +84,15 @@ void velta_block_now(const void *rec, swig_type_info *ty, const void **block, si
   if (ty == t.vector) {
     const VlmVector *v = (const VlmVector *)rec;
     *block = v->p_r_nums;
-    *bytes = v->size > 0 ? (size_t)v->size * sizeof(double) : 0;
+    *bytes = v->size >= 0 ? (size_t)v->size * sizeof(double) : SIZE_MAX;
   } else if (ty == t.matrix) {
     const VlmMatrix *m = (const VlmMatrix *)rec;
     *block = m->p_r_nums;
-    *bytes = m->size > 0 ? (size_t)m->size * sizeof(double) : 0;
+    *bytes = m->size >= 0 ? (size_t)m->size * sizeof(double) : SIZE_MAX;
   } else if (ty == t.figure) {
     const VlpFigure *f = (const VlpFigure *)rec;
     *block = f->p_r_canvas;
-    *bytes = f->size > 0 ? (size_t)f->size * sizeof(VlpCanvas) : 0;
+    *bytes = f->size >= 0 ? (size_t)f->size * sizeof(VlpCanvas) : SIZE_MAX;
   }
 }
 
@@ -113,28 +114,7 @@ struct VeltaRange {
   uintptr_t begin, end;
 };
 
-/* The arrays a canvas owns, by the series count it had when listed. */
-void velta_canvas_ranges(const VlpCanvas *can, std::vector<VeltaRange> &out) {
-  size_t n = can->numOfVec > 0 ? (size_t)can->numOfVec : 0;
-  const void *ints[] = {can->p_r_type, can->p_r_linewidth, can->p_r_radius};
-  for (const void *p : ints)
-    if (p)
-      out.push_back({(uintptr_t)p, (uintptr_t)p + n * sizeof(int)});
-  const void *ptrs[] = {can->p_r_vecx, can->p_r_vecy, can->p_r_mat, can->p_r_color_pallete};
-  for (const void *p : ptrs)
-    if (p)
-      out.push_back({(uintptr_t)p, (uintptr_t)p + n * sizeof(void *)});
-  const void *colors[] = {can->p_r_color, can->p_r_color_outside};
-  for (const void *p : colors)
-    if (p)
-      out.push_back({(uintptr_t)p, (uintptr_t)p + n * sizeof(VlmColor)});
-  for (size_t i = 0; can->p_r_color_pallete && can->p_r_type && i < n; ++i) {
-    const VlmColor *pal = can->p_r_color_pallete[i];
-    if (pal && can->p_r_type[i] == VLP_IMAGE)
-      out.push_back({(uintptr_t)pal, (uintptr_t)pal + (size_t)(pal->size > 1 ? pal->size : 1) * sizeof(VlmColor)});
-  }
-}
-
+void velta_canvas_ranges(const VlpCanvas *can, std::vector<VeltaRange> &out);
 /* Every range of storage that the listed record owns: the record itself,
  * its block as allocated, and for figures and canvases the arrays inside. */
 void velta_storage(uintptr_t addr, const VeltaRecord &rec, std::vector<VeltaRange> &out) {
@@ -143,10 +123,9 @@ void velta_storage(uintptr_t addr, const VeltaRecord &rec, std::vector<VeltaRang
   if (rec.block)
     out.push_back({(uintptr_t)rec.block, (uintptr_t)rec.block + rec.capacity});
   if (rec.type == t.figure) {
-    const VlpFigure *f = (const VlpFigure *)addr;
-    size_t count = rec.capacity / sizeof(VlpCanvas);
-    for (size_t c = 0; f->p_r_canvas == rec.block && c < count; ++c)
-      velta_canvas_ranges(&f->p_r_canvas[c], out);
+    const VlpCanvas *canvases = (const VlpCanvas *)rec.block;
+    for (size_t c = 0; canvases && c < rec.capacity / sizeof(VlpCanvas); ++c)
+      velta_canvas_ranges(&canvases[c], out);
   } else if (rec.type == t.canvas) {
     velta_canvas_ranges((const VlpCanvas *)addr, out);
   }
@@ -206,6 +185,24 @@ void velta_series_now(const VlpCanvas *can, VeltaSeries &out) {
   memcpy(out.arrays, arrays, sizeof arrays);
 }
 
+/* The arrays a canvas owns, as noted (its fields may say anything). */
+void velta_canvas_ranges(const VlpCanvas *can, std::vector<VeltaRange> &out) {
+  auto it = velta_series().find((uintptr_t)can);
+  if (it == velta_series().end())
+    return;
+  const VeltaSeries &note = it->second;
+  size_t n = note.count > 0 ? (size_t)note.count : 0;
+  const size_t element[9] = {sizeof(int), sizeof(int), sizeof(int), sizeof(void *), sizeof(void *),
+                             sizeof(void *), sizeof(VlmColor), sizeof(VlmColor), sizeof(void *)};
+  for (int i = 0; i < 9; ++i)
+    if (note.arrays[i])
+      out.push_back({(uintptr_t)note.arrays[i], (uintptr_t)note.arrays[i] + n * element[i]});
+  for (size_t i = 0; i < note.palettes.size(); ++i)
+    if (note.palettes[i])
+      out.push_back({(uintptr_t)note.palettes[i],
+                     (uintptr_t)note.palettes[i] + (size_t)note.palette_sizes[i] * sizeof(VlmColor)});
+}
+
 /* Parents that bare pointer objects keep alive (strong references). */
 std::map<const SwigPyObject *, PyObject *> &velta_parents(void) {
   static std::map<const SwigPyObject *, PyObject *> *parents = new std::map<const SwigPyObject *, PyObject *>();
@@ -255,22 +252,35 @@ std::string velta_type_name(swig_type_info *ty) {
 }
 }  // namespace
 
+size_t velta_room(const void *ptr);
+
 /* Every pointer object the wrapper makes passes here. */
 PyObject *velta_pointer_made(PyObject *obj) {
   SwigPyObject *sobj = obj ? velta_rt.get_this(obj) : 0;
   if (!sobj || !sobj->ptr)
     return obj;
   uintptr_t addr = (uintptr_t)sobj->ptr;
-  velta_pointers().insert(std::make_pair(addr, sobj));
   const VeltaTypes &t = velta_types();
   swig_type_info *ty = sobj->ty;
   /* Vector, matrix and figure results are whole records; of the other
    * types only what a constructor made (Python owns it). */
-  if (ty == t.vector || ty == t.matrix || ty == t.figure ||
-      (sobj->own == SWIG_POINTER_OWN && velta_record_bytes(ty) > 0)) {
+  int record = ty == t.vector || ty == t.matrix || ty == t.figure ||
+               (sobj->own == SWIG_POINTER_OWN && velta_record_bytes(ty) > 0);
+  auto listed = velta_records().find(addr);
+  if (!record && velta_fields_written && ty != velta_rt.pchar() && velta_room(sobj->ptr) == 0) {
+    /* Read from a field that was written: it points at no live storage. */
+    sobj->ptr = 0;
+    return obj;
+  }
+  velta_pointers().insert(std::make_pair(addr, sobj));
+  if (listed != velta_records().end() && listed->second.type == ty)
+    return obj; /* handed out again: the table knows it better than its fields */
+  if (record) {
     VeltaRecord &rec = velta_records()[addr];
     rec.type = ty;
     velta_block_now(sobj->ptr, ty, &rec.block, &rec.capacity);
+    if (rec.capacity == SIZE_MAX)
+      rec.capacity = 0;
   }
   return obj;
 }
@@ -293,8 +303,11 @@ void velta_keep_parent(PyObject *result, PyObject *parent) {
 /* A record grown or refilled by the library: its block is what it is now. */
 void velta_record_refresh(const void *record) {
   auto it = velta_records().find((uintptr_t)record);
-  if (it != velta_records().end() && it->second.type)
+  if (it != velta_records().end() && it->second.type) {
     velta_block_now(record, it->second.type, &it->second.block, &it->second.capacity);
+    if (it->second.capacity == SIZE_MAX)
+      it->second.capacity = 0;
+  }
 }
 
 /* Before the library may move the record's block: every pointer object
@@ -576,8 +589,10 @@ int velta_data_release(const void *ptr) {
 
 /* Taking ownership: only of a listed record of the object's own type. */
 int velta_may_own(const SwigPyObject *sobj) {
-  if (!sobj->ptr)
-    return 0;
+  if (!sobj->ptr) {
+    PyErr_Format(PyExc_ValueError, "the %s was released", velta_type_name(sobj->ty).c_str());
+    return -1;
+  }
   auto it = velta_records().find((uintptr_t)sobj->ptr);
   if (it != velta_records().end() && it->second.type == sobj->ty)
     return 0;

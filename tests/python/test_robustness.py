@@ -1,4 +1,5 @@
-"""No call from Python, whatever its argument values, may crash the interpreter.
+"""No call from Python, whatever its argument values, and no sequence of calls
+may crash the interpreter.
 
 A bounded, seeded fuzz runs in a child process (run this file as a script) so
 that a crash, an AddressSanitizer or an UBSan report fails the test instead of
@@ -28,12 +29,20 @@ Left out by design, since they do what they are told:
       appended one to them);
   and the ownership switches (thisown, acquire, own, disown), which tell the
   binding which records to release.
+
+What that fuzz leaves out, the sequence fuzz covers: short seeded programs
+of ordinary calls over a few live records (releases, uses after them, raw
+field writes followed by use, pointers read from fields and handed back,
+ownership switches, drawing, growth), each run to its end and then
+collected, again in a child process.
 """
 import os
 import random
 import re
 import subprocess
 import sys
+
+import pytest
 
 
 SANITIZED = os.environ.get("VELTA_SANITIZED") == "1"
@@ -178,16 +187,85 @@ def fuzz(seed, rounds, log_path):
     return system_errors
 
 
+def world(velta):
+    """A few live records that draw, view and point into each other."""
+    x, y, m = velta.vlm_vector_new_linspace(0, 1, 5), velta.VlmVector([3.0, 1.0, 2.0]), velta.VlmMatrix(2, 3, 1.0)
+    f = velta.VlpFigure(1, 2)
+    return {"x": x, "y": y, "m": m, "f": f, "c": velta.vlp_set_canvas(f, 0), "clr": velta.VlmColor(),
+            "it": iter(y), "lone": velta.VlpCanvas(), "p": x.p_r_nums, "shape": m.r_shape}
+
+
+def steps(velta, w, rng, png):
+    """The calls a program is made of, each a function of the world w."""
+    vec = lambda: w[rng.choice("xy")]  # noqa: E731
+    anything = lambda: rng.choice(list(w.values()))  # noqa: E731
+    count = lambda: rng.choice([0, 1, 2, 7, 2 ** 31 - 1, -1])  # noqa: E731
+    field = lambda: rng.choice([None, w["p"], w["shape"], w["c"].p_r_type, w["f"].p_r_canvas,  # noqa: E731
+                                w["lone"], w["clr"], velta.VlmVector(2).p_r_nums])
+    return [
+        lambda: velta.vlm_vector_delete(vec()), lambda: velta._velta.delete_VlmVector(vec()),
+        lambda: velta.vlm_matrix_delete(w["m"]), lambda: velta.vlp_figure_delete(w["f"]),
+        lambda: velta._velta.delete_VlmColor(w["clr"]), lambda: velta._velta.delete_VlpCanvas(w["c"]),
+        lambda: velta.vlm_data_delete(anything()), lambda: velta.vlm_data_delete(w["p"]),
+        lambda: vec()[rng.randint(0, 6)], lambda: len(vec()), lambda: list(vec()), lambda: vec().max(),
+        lambda: vec().append(vec()), lambda: vec().append(1.0), lambda: vec().sort(), lambda: str(vec()),
+        lambda: w["m"].transpose(), lambda: w["m"].copyShape(velta.VlmMatrix(rng.randint(0, 40), 3)),
+        lambda: str(w["m"]), lambda: w["m"].toNumpy().sum(), lambda: w.update(view=vec().toNumpy()),
+        lambda: w["f"].plot(rng.randint(0, 1), vec(), vec()), lambda: w["f"].imshow(1, w["m"]),
+        lambda: velta.vlp_scatter(w["lone"], vec(), vec()), lambda: w["f"].savefig(png, 40, 30),
+        lambda: velta.vlp_color_pallete_canvas_set_size(w["c"], 0, rng.randint(1, 4)),
+        lambda: next(w["it"]), lambda: w.update(it=iter(vec())), lambda: velta.vlm_sin(w["p"]),
+        lambda: w.update(p=vec().p_r_nums), lambda: w.update(shape=w["m"].r_shape),
+        lambda: w.update(c=velta.vlp_set_canvas(w["f"], rng.randint(0, 1))),
+        lambda: setattr(vec(), "size", count()), lambda: setattr(w["m"], "size", count()),
+        lambda: setattr(w["it"], "len", count()), lambda: setattr(w["it"], "ptr", field()),
+        lambda: setattr(vec(), "p_r_nums", field()), lambda: setattr(w["m"], "r_shape", field()),
+        lambda: setattr(w["f"], "size", count()), lambda: setattr(w["f"], "p_r_canvas", field()),
+        lambda: setattr(w["c"], "numOfVec", count()), lambda: setattr(w["c"], "p_r_type", field()),
+        lambda: setattr(w["c"], "p_r_color_pallete", None), lambda: setattr(w["clr"], "size", count()),
+        lambda: setattr(anything(), "thisown", rng.random() < 0.5), lambda: anything().this.acquire(),
+        lambda: setattr(anything(), "this", anything()), lambda: anything().this.append(anything().this),
+        lambda: w.pop(rng.choice(list(w))) and None, lambda: w.update(x=velta.VlmVector(3)),
+    ]
+
+
+def sequences(seed, programs, length, log_path):
+    import gc
+    import velta
+    rng = random.Random(seed)
+    log = os.open(log_path, os.O_WRONLY | os.O_CREAT | os.O_TRUNC)
+    png = os.path.join(os.path.dirname(log_path), "s.png")
+    system_errors = 0
+    for program in range(programs):
+        w = world(velta)
+        calls = steps(velta, w, rng, png)
+        for _ in range(length):
+            at = rng.randrange(len(calls))
+            os.write(log, ("%d.%d\n" % (program, at)).encode())
+            try:
+                calls[at]()
+            except SystemError as error:
+                system_errors += 1
+                os.write(log, ("SystemError: %s\n" % error).encode())
+            except Exception:
+                pass
+        del w, calls
+        gc.collect()
+    os.write(log, ("done %d programs, %d SystemError\n" % (programs, system_errors)).encode())
+    return system_errors
+
+
 def describe(arg):
     text = repr(arg) if not hasattr(arg, "shape") else "ndarray%r/%s" % (arg.shape, arg.dtype)
     return text if len(text) < 60 else text[:57] + "..."
 
 
-def test_no_argument_values_crash_the_interpreter(tmp_path):
-    rounds = 4 if SANITIZED else 8
+@pytest.mark.parametrize("mode, size, least", [("values", 4 if SANITIZED else 8, (4 if SANITIZED else 8) * 2000),
+                                               ("sequences", 150 if SANITIZED else 400, 150 if SANITIZED else 400)])
+def test_no_calls_crash_the_interpreter(tmp_path, mode, size, least):
     env = dict(os.environ, ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":max_allocation_size_mb=512")
     log = tmp_path / "calls.log"
-    run = subprocess.run([sys.executable, __file__, "20240611", str(rounds), str(log)], env=env,
+    run = subprocess.run([sys.executable, __file__, mode, "20240611", str(size), str(log)], env=env,
                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, errors="replace",
                          timeout=600)
     calls = log.read_text(errors="replace").splitlines()
@@ -195,11 +273,13 @@ def test_no_argument_values_crash_the_interpreter(tmp_path):
     assert run.returncode == 0, report
     assert calls[-1].startswith("done") and calls[-1].endswith(" 0 SystemError"), report
     assert not re.search(r"ERROR: AddressSanitizer|runtime error|Fatal Python", run.stderr), report
-    assert int(calls[-1].split()[1]) > rounds * 2000
+    assert int(calls[-1].split()[1]) >= least
 
 
 if __name__ == "__main__":
     if not SANITIZED:  # a giant block must fail to allocate rather than be filled
         import resource
         resource.setrlimit(resource.RLIMIT_AS, (3 << 30, 3 << 30))
-    sys.exit(1 if fuzz(int(sys.argv[1]), int(sys.argv[2]), sys.argv[3]) else 0)
+    if sys.argv[1] == "values":
+        sys.exit(1 if fuzz(int(sys.argv[2]), int(sys.argv[3]), sys.argv[4]) else 0)
+    sys.exit(1 if sequences(int(sys.argv[2]), int(sys.argv[3]), 25, sys.argv[4]) else 0)
