@@ -261,7 +261,7 @@ def describe(arg):
 
 
 @pytest.mark.parametrize("mode, size, least", [("values", 4 if SANITIZED else 8, (4 if SANITIZED else 8) * 2000),
-                                               ("sequences", 150 if SANITIZED else 400, 150 if SANITIZED else 400)])
+                                               ("sequences", 1500 if SANITIZED else 3000, 1500 if SANITIZED else 3000)])
 def test_no_calls_crash_the_interpreter(tmp_path, mode, size, least):
     env = dict(os.environ, ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":max_allocation_size_mb=512")
     log = tmp_path / "calls.log"
