@@ -33,7 +33,7 @@ VELTA_MADE2(vlm_matrix_new_extract_row_col, s_matrix::extractRowCol, velta_matri
 %exception NAME {
   if (velta_matrix_product(arg1, arg2) < 0) SWIG_fail;
   $action
-  if (velta_product_made(result, arg1, arg2) < 0) SWIG_fail;
+  if (velta_product_made(result, arg1, arg2) < 0 || velta_made_by(result, "$symname") < 0) SWIG_fail;
 }
 %enddef
 VELTA_PRODUCT(vlm_matrix_new_multiplication)

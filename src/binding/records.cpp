@@ -30,6 +30,7 @@ struct VeltaRecord {
   size_t capacity;       /* its bytes */
   Py_ssize_t exports;
   std::map<size_t, PyObject *> held; /* pointer objects stored into its fields, by offset */
+  const char *maker;                 /* the entry that made it and handed it out unowned, or null */
 };
 
 std::map<uintptr_t, VeltaRecord> &velta_records(void) {
@@ -211,6 +212,29 @@ std::map<const SwigPyObject *, PyObject *> &velta_parents(void) {
 
 destructor velta_original_dealloc = 0;
 
+/* The last object for an unowned record that an entry made goes away while
+ * the record is allocated and nothing the binding knows holds it: Python's
+ * warning for what is left unclosed. The record stays allocated. */
+void velta_leak_warning(const SwigPyObject *sobj) {
+  const VeltaTypes &t = velta_types();
+  if (sobj->own == SWIG_POINTER_OWN || !(sobj->ty == t.vector || sobj->ty == t.matrix))
+    return;
+  auto it = velta_records().find((uintptr_t)sobj->ptr);
+  if (it == velta_records().end() || !it->second.maker || it->second.exports > 0 || it->second.type != sobj->ty ||
+      velta_pointers().count((uintptr_t)sobj->ptr) > 0)
+    return;
+  PyObject *type, *value, *traceback;
+  PyErr_Fetch(&type, &value, &traceback);
+  int vector = sobj->ty == t.vector;
+  if (PyErr_WarnFormat(PyExc_ResourceWarning, 1,
+                       "unreleased %s made by %s: release it with %s or take ownership with "
+                       ".this.acquire() (or thisown = True)",
+                       vector ? "VlmVector" : "VlmMatrix", it->second.maker,
+                       vector ? "vlm_vector_delete" : "vlm_matrix_delete") < 0)
+    PyErr_WriteUnraisable(NULL);
+  PyErr_Restore(type, value, traceback);
+}
+
 void velta_pointer_dealloc(PyObject *v) {
   SwigPyObject *sobj = (SwigPyObject *)v;
   if (sobj->ptr) {
@@ -229,6 +253,8 @@ void velta_pointer_dealloc(PyObject *v) {
     parent = held->second;
     velta_parents().erase(held);
   }
+  if (sobj->ptr)
+    velta_leak_warning(sobj);
   velta_original_dealloc(v);
   Py_XDECREF(parent);
 }
@@ -298,6 +324,14 @@ void velta_keep_parent(PyObject *result, PyObject *parent) {
   } else if (PyObject_SetAttrString(result, "_velta_parent", parent) < 0) {
     PyErr_Clear();
   }
+}
+
+/* An entry made the record and hands it out unowned: noted for the leak
+ * warning. (Owned results never warn.) */
+int velta_made_by(const void *record, const char *entry) {
+  if (record)
+    velta_records()[(uintptr_t)record].maker = entry;
+  return 0;
 }
 
 /* A record grown or refilled by the library: its block is what it is now. */
@@ -594,8 +628,10 @@ int velta_may_own(const SwigPyObject *sobj) {
     return -1;
   }
   auto it = velta_records().find((uintptr_t)sobj->ptr);
-  if (it != velta_records().end() && it->second.type == sobj->ty)
+  if (it != velta_records().end() && it->second.type == sobj->ty) {
+    it->second.maker = 0;
     return 0;
+  }
   PyErr_Format(PyExc_ValueError, "the %s lives inside another record: it cannot be owned",
                velta_type_name(sobj->ty).c_str());
   return -1;

@@ -16,7 +16,7 @@
 %exception NAME {
   if ((CHECK) < 0) SWIG_fail;
   $action
-  if (velta_made(result) < 0) SWIG_fail;
+  if (velta_made(result) < 0 || velta_made_by(result, "$symname") < 0) SWIG_fail;
 }
 %enddef
 /* Methods that report what went wrong with a Python exception of their own. */

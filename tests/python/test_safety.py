@@ -180,3 +180,30 @@ def test_sequence_raises_and_the_interpreter_carries_on(name, tmp_path):
     assert "raised %s" % kind in out.stdout and message in out.stdout, out.stdout
     assert out.stdout.rstrip().endswith("alive 3")
     assert "Exception ignored" not in out.stderr, out.stderr
+
+
+# An unowned record made by an entry, dropped while allocated: a ResourceWarning naming it.
+@pytest.mark.parametrize("make, warned", [
+    ("v + 1.0", "unreleased VlmVector made by VlmVector___add__: release it with vlm_vector_delete"),
+    ("v.copy()", "made by VlmVector_copy"),
+    ("m.toVector()", "made by VlmMatrix_toVector"),
+    ("m @ m", "unreleased VlmMatrix made by VlmMatrix___matmul__: release it with vlm_matrix_delete"),
+    ("m.extractRow(0)", "made by VlmMatrix_extractRow"),
+    ("vlm_matrix_new_zero(2, 2)", "made by vlm_matrix_new_zero"),
+    ("VlmVector(3)", None),
+    ("keep(v + 1.0, lambda r: r.this.acquire())", None),
+    ("keep(v.copy(), vlm_vector_delete)", None),
+    ("keep(m.copy(), lambda r: setattr(r, 'thisown', True))", None),
+])
+def test_dropped_unowned_records_warn(make, warned):
+    import gc
+    import warnings
+    import velta
+    scope = dict(vars(velta), v=velta.VlmVector(3), m=velta.VlmMatrix(2, 2),
+                 keep=lambda r, f: (f(r), r)[1])
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        eval(make, scope)
+        gc.collect()
+    texts = [str(w.message) for w in caught if w.category is ResourceWarning]
+    assert (texts and warned in texts[0] and len(texts) == 1) if warned else not texts, texts
