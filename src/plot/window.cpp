@@ -1,0 +1,63 @@
+/* velta plotting: the window. A grid of drawing areas, one per canvas, each
+ * redrawn by the frame renderer at the window's current size. */
+#include "vlp.h"
+#include "vlp_draw.h"
+
+#include <gtk/gtk.h>
+
+#include <cstdlib>
+
+/* GTK handlers of the window built by vlp_show. */
+gboolean on_draw_event(GtkWidget *widget, cairo_t *cr, gpointer user_data);
+void destroy(GtkWidget *widget, gpointer user_data);
+
+gboolean on_draw_event(GtkWidget *widget, cairo_t *cr, gpointer user_data) {
+  GtkWidget *top = gtk_widget_get_toplevel(widget);
+  int w = 0, h = 0;
+  if (GTK_IS_WINDOW(top)) gtk_window_get_size(GTK_WINDOW(top), &w, &h);
+  vlp_draw_canvas(cr, static_cast<const VlpCanvas *>(user_data), w, h);
+  return FALSE;
+}
+
+void destroy(GtkWidget *widget, gpointer user_data) {
+  (void)widget;
+  std::free(user_data);
+  gtk_main_quit();
+}
+
+extern "C" {
+
+int vlp_show_checked(VlpFigure *fig) {
+  // GTK would otherwise switch the process to the environment's locale, and
+  // "%f" would write decimal commas from then on. Allowed only before the
+  // first initialisation.
+  static bool locale_kept = false;
+  if (!locale_kept) {
+    gtk_disable_setlocale();
+    locale_kept = true;
+  }
+  if (!gtk_init_check(nullptr, nullptr)) return -1;
+
+  GtkWidget *window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  GtkWidget *grid = gtk_grid_new();
+  gtk_container_add(GTK_CONTAINER(window), grid);
+  const size_t n = fig->size > 0 ? static_cast<size_t>(fig->size) : 1;
+  GtkWidget **areas = static_cast<GtkWidget **>(std::malloc(n * sizeof(GtkWidget *)));
+  vlp_place_canvases(fig);
+  for (int i = 0; i < fig->size; i++) {
+    GtkWidget *area = gtk_drawing_area_new();
+    areas[i] = area;
+    gtk_widget_set_hexpand(area, TRUE);
+    gtk_widget_set_vexpand(area, TRUE);
+    gtk_grid_attach(GTK_GRID(grid), area, i % fig->col, i / fig->col, 1, 1);
+    g_signal_connect(area, "draw", G_CALLBACK(on_draw_event), &fig->p_r_canvas[i]);
+  }
+  g_signal_connect(window, "destroy", G_CALLBACK(destroy), areas);
+  gtk_widget_show_all(window);
+  gtk_main();
+  return 0;
+}
+
+void vlp_show(VlpFigure *fig) { (void)vlp_show_checked(fig); }
+
+}  // extern "C"
