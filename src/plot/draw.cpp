@@ -45,7 +45,7 @@ void multirectangle(cairo_t *cr, VlmMatrix *mat, VlmCoordInt *plo, VlmCoordInt *
   for (int i = 0; i < rows; i++) {
     for (int j = 0; j < cols; j++) {
       double v = mat->p_r_nums[vlm_matrix_row_col_to_index(mat, i, j)];
-      if (std::isnan(v)) continue;  // no colour: the cell stays transparent
+      // NaN selects a transparent fill: the cell keeps only its outline.
       lookup.select(v, &fill);
       VlmCoordDouble corner = {j - 0.5, (rows - i - 1) - 0.5};
       vlp_create_rectangle(cr, corner, plo, phi, dlo, dhi, &fill, outline);

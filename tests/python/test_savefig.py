@@ -146,21 +146,30 @@ def test_argument_types():
         velta.vlp_savefig(velta.VlpCanvas(), "a.png", 10, 10)
 
 
-def test_image_pixels(tmp_path):
-    # A 1 x 2 image in an 400 x 300 figure: limits -0.5..1.5 by -0.5..0.5, so
-    # the right cell spans device x 200..360 and y 30..270.
+WHITE, BLACK, RED = (255, 255, 255, 255), (0, 0, 0, 255), (255, 0, 0, 255)
+GREY = (153, 153, 153, 255)
+
+
+@pytest.mark.parametrize("cells,pixels", [
+    # 1 x 2 in 400 x 300: limits -0.5..1.5 by -0.5..0.5, the right cell spans
+    # device x 200..360 and y 30..270.
+    ([[0.0, 1.0]], [((0, 0), WHITE), ((399, 299), WHITE), ((280, 150), RED), ((120, 150), BLACK)]),
+    # 2 x 2 with a NaN at the top right: its inside stays white, its 0.8 px
+    # outline (top edge at y 30, right edge at x 360) greys the pixels there.
+    ([[0.0, float("nan")], [1.0, 0.5]],
+     [((280, 90), WHITE), ((280, 30), GREY), ((360, 90), GREY), ((120, 90), BLACK),
+      ((120, 210), RED)]),
+])
+def test_image_pixels(tmp_path, cells, pixels):
     fig = VlpFigure(1, 1)
-    m = velta.vlm_matrix_new_from_array([[0.0, 1.0]])
+    m = velta.vlm_matrix_new_from_array(cells)
     m.this.acquire()
     fig.imshow(0, m)
     path = tmp_path / "image.png"
     fig.savefig(str(path), 400, 300)
     width, height, rows = read_png(path)
     assert (width, height) == (400, 300)
-    assert rows[0][0] == (255, 255, 255, 255)
-    assert rows[299][399] == (255, 255, 255, 255)
-    assert rows[150][280] == (255, 0, 0, 255)  # largest element: pure red
-    assert rows[150][120] == (0, 0, 0, 255)    # smallest element: black
+    assert [rows[y][x] for (x, y), _ in pixels] == [colour for _, colour in pixels]
 
 
 def test_export_does_not_change_the_figure(tmp_path):
