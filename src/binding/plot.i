@@ -8,6 +8,7 @@
  */
 
 %{
+#include "figure_io.h"
 #include <map>
 #include <vector>
 #include <stdint.h>
@@ -316,11 +317,11 @@ VELTA_SERIES_XY(scatter)
 }
 
 %feature("action") s_figure::show {
-  if (velta_show(arg1) < 0) SWIG_fail;
+  if (velta_show_figure(arg1) < 0) SWIG_fail;
 }
-%feature("action") s_figure::savefig {
-  if (velta_savefig(arg1, arg2, arg3, arg4) < 0) SWIG_fail;
-}
+%feature("kwargs") s_figure::savefig;
+%feature("autodoc", "savefig(self, target, width=800, height=600, format=None)") s_figure::savefig;
+%feature("autodoc", "_repr_png_(self) -> bytes") s_figure::_repr_png_;
 
 
 %extend s_figure {
@@ -346,9 +347,10 @@ VELTA_SERIES_XY(scatter)
   void show() {
     vlp_show($self);
   }
-  void savefig(char *filename, int width, int height) {
-    vlp_savefig($self, filename, width, height);
+  PyObject *savefig(PyObject *target, int width = 800, int height = 600, PyObject *format = Py_None) {
+    return velta_figure_savefig($self, target, width, height, format);
   }
+  PyObject *_repr_png_() { return velta_figure_png($self); }
 }
 
 /* ---- the flat plotting functions ---- */
@@ -406,10 +408,10 @@ VELTA_PER_SERIES(vlp_set_color_alpha_line)
 }
 
 %feature("action") vlp_show {
-  if (velta_show(arg1) < 0) SWIG_fail;
+  if (velta_show_figure(arg1) < 0) SWIG_fail;
 }
 %feature("action") vlp_savefig {
-  if (velta_savefig(arg1, arg2, arg3, arg4) < 0) SWIG_fail;
+  if (velta_savefig_path(arg1, arg2, arg3, arg4) < 0) SWIG_fail;
 }
 
 /* A stand-alone canvas takes the objects it kept with it. A canvas inside a

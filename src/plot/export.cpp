@@ -1,5 +1,7 @@
 /* velta plotting: file export. A format, a cairo surface of that format, and
- * the figure rendered onto it as a window of the same size shows it. */
+ * the figure rendered onto it as a window of the same size shows it. The
+ * bytes are collected in memory and handed on only once the picture is
+ * whole, so that a failure leaves no partial file. */
 #include "vlp.h"
 #include "vlp_draw.h"
 
@@ -8,59 +10,163 @@
 #include <cairo.h>
 
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <new>
 #include <string>
 
 namespace {
 
-enum Format { PNG, SVG, PDF, UNKNOWN };
-
-/* The format named by the file name's extension, in any case. */
-Format format_of(const char *filename) {
-  const char *dot = std::strrchr(filename, '.');
-  const char *slash = std::strrchr(filename, '/');
-  if (!dot || (slash && slash > dot)) return UNKNOWN;
-  std::string ext(dot + 1);
-  for (char &ch : ext) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  if (ext == "png") return PNG;
-  if (ext == "svg") return SVG;
-  if (ext == "pdf") return PDF;
-  return UNKNOWN;
+cairo_status_t collect(void *closure, const unsigned char *data, unsigned int length) {
+  try {
+    static_cast<std::string *>(closure)->append(reinterpret_cast<const char *>(data), length);
+  } catch (const std::bad_alloc &) {
+    return CAIRO_STATUS_NO_MEMORY;
+  }
+  return CAIRO_STATUS_SUCCESS;
 }
 
-cairo_surface_t *surface_for(Format format, const char *filename, int width, int height) {
+/* SOURCE_DATE_EPOCH as an ISO 8601 date, or empty when unset or not a
+ * whole number of seconds. */
+std::string source_date() {
+  const char *epoch = std::getenv("SOURCE_DATE_EPOCH");
+  if (!epoch || !*epoch) return "";
+  char *end = nullptr;
+  errno = 0;
+  const long long secs = std::strtoll(epoch, &end, 10);
+  if (*end || errno) return "";
+  const std::time_t t = static_cast<std::time_t>(secs);
+  std::tm tm;
+  if (!gmtime_r(&t, &tm)) return "";
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
+  return buf;
+}
+
+/* A surface for the format that writes into out; a PNG is an image surface
+ * written out after rendering. */
+cairo_surface_t *surface_for(int format, std::string *out, int width, int height) {
   switch (format) {
-    case PNG:
+    case VLP_FORMAT_PNG:
       return cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-    case SVG:
-      return cairo_svg_surface_create(filename, width, height);
+    case VLP_FORMAT_SVG:
+      return cairo_svg_surface_create_for_stream(collect, out, width, height);
+    default: {
+      cairo_surface_t *s = cairo_pdf_surface_create_for_stream(collect, out, width, height);
+      // The date of the build that wrote it, or none: a date string cairo
+      // does not accept leaves the entry out.
+      const std::string date = source_date();
+      cairo_pdf_surface_set_metadata(s, CAIRO_PDF_METADATA_CREATE_DATE,
+                                     date.empty() ? "none" : date.c_str());
+      return s;
+    }
+  }
+}
+
+int status_of(cairo_status_t s) {
+  switch (s) {
+    case CAIRO_STATUS_SUCCESS:
+      return VLP_SAVEFIG_OK;
+    case CAIRO_STATUS_NO_MEMORY:
+      return VLP_SAVEFIG_NO_MEMORY;
+    case CAIRO_STATUS_INVALID_SIZE:
+      return VLP_SAVEFIG_TOO_LARGE;
     default:
-      return cairo_pdf_surface_create(filename, width, height);
+      return VLP_SAVEFIG_WRITE_ERROR;
+  }
+}
+
+/* The picture's bytes in out. */
+int render(VlpFigure *fig, int format, int width, int height, std::string *out) {
+  if (format != VLP_FORMAT_PNG && format != VLP_FORMAT_SVG && format != VLP_FORMAT_PDF)
+    return VLP_SAVEFIG_BAD_EXTENSION;
+  if (width < 1 || height < 1) return VLP_SAVEFIG_BAD_SIZE;
+  if (format == VLP_FORMAT_PNG && (width > VLP_PNG_MAX_SIZE || height > VLP_PNG_MAX_SIZE))
+    return VLP_SAVEFIG_TOO_LARGE;
+
+  cairo_surface_t *surface = surface_for(format, out, width, height);
+  cairo_status_t status = cairo_surface_status(surface);
+  if (status == CAIRO_STATUS_SUCCESS) {
+    cairo_t *cr = cairo_create(surface);
+    vlp_draw_figure(cr, fig, width, height);
+    status = cairo_status(cr);
+    cairo_destroy(cr);
+  }
+  if (format == VLP_FORMAT_PNG && status == CAIRO_STATUS_SUCCESS)
+    status = cairo_surface_write_to_png_stream(surface, collect, out);
+  cairo_surface_finish(surface);
+  if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(surface);
+  cairo_surface_destroy(surface);
+  return status_of(status);
+}
+
+/* render, with an allocation failure of the buffer reported as such. */
+int picture(VlpFigure *fig, int format, int width, int height, std::string *out) {
+  try {
+    return render(fig, format, width, height, out);
+  } catch (const std::bad_alloc &) {
+    return VLP_SAVEFIG_NO_MEMORY;
   }
 }
 
 }  // namespace
 
-extern "C" int vlp_savefig(VlpFigure *fig, const char *filename, int width, int height) {
-  const Format format = format_of(filename);
-  if (format == UNKNOWN) return VLP_SAVEFIG_BAD_EXTENSION;
-  if (width < 1 || height < 1) return VLP_SAVEFIG_BAD_SIZE;
+extern "C" {
 
-  cairo_surface_t *surface = surface_for(format, filename, width, height);
-  const cairo_status_t created = cairo_surface_status(surface);
-  if (created != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(surface);
-    return created == CAIRO_STATUS_INVALID_SIZE ? VLP_SAVEFIG_BAD_SIZE : VLP_SAVEFIG_WRITE_ERROR;
-  }
-  cairo_t *cr = cairo_create(surface);
-  vlp_draw_figure(cr, fig, width, height);
-  cairo_status_t status = cairo_status(cr);
-  cairo_destroy(cr);
-  if (format == PNG && status == CAIRO_STATUS_SUCCESS) {
-    status = cairo_surface_write_to_png(surface, filename);
-  }
-  cairo_surface_finish(surface);
-  if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(surface);
-  cairo_surface_destroy(surface);
-  return status == CAIRO_STATUS_SUCCESS ? VLP_SAVEFIG_OK : VLP_SAVEFIG_WRITE_ERROR;
+int vlp_format_of_name(const char *filename) {
+  const char *dot = std::strrchr(filename, '.');
+  const char *slash = std::strrchr(filename, '/');
+  if (!dot || (slash && slash > dot)) return VLP_FORMAT_UNKNOWN;
+  std::string ext(dot + 1);
+  for (char &ch : ext) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  if (ext == "png") return VLP_FORMAT_PNG;
+  if (ext == "svg") return VLP_FORMAT_SVG;
+  if (ext == "pdf") return VLP_FORMAT_PDF;
+  return VLP_FORMAT_UNKNOWN;
 }
+
+int vlp_savefig_stream(VlpFigure *fig, int format, int width, int height, VlpWriteFunc write,
+                       void *closure) {
+  std::string bytes;
+  const int status = picture(fig, format, width, height, &bytes);
+  if (status != VLP_SAVEFIG_OK) return status;
+  const unsigned char *data = reinterpret_cast<const unsigned char *>(bytes.data());
+  return write(closure, data, static_cast<unsigned int>(bytes.size())) == 0
+             ? VLP_SAVEFIG_OK
+             : VLP_SAVEFIG_WRITE_ERROR;
+}
+
+/* Writes to the FILE given as closure; errno tells why when it fails. */
+static int write_file(void *closure, const unsigned char *data, unsigned int length) {
+  FILE *f = static_cast<FILE *>(closure);
+  return length == 0 || std::fwrite(data, 1, length, f) == length ? 0 : -1;
+}
+
+int vlp_savefig_format(VlpFigure *fig, const char *filename, int format, int width, int height) {
+  // The picture first, so that a picture that cannot be made creates no file.
+  std::string bytes;
+  const int status = picture(fig, format, width, height, &bytes);
+  if (status != VLP_SAVEFIG_OK) return status;
+  FILE *f = std::fopen(filename, "wb");
+  if (!f) return VLP_SAVEFIG_WRITE_ERROR;
+  const unsigned char *data = reinterpret_cast<const unsigned char *>(bytes.data());
+  int failed = write_file(f, data, static_cast<unsigned int>(bytes.size()));
+  // A full device may refuse the bytes only when they are flushed.
+  if (std::fflush(f) != 0) failed = -1;
+  const int saved = errno;
+  if (std::fclose(f) != 0) {
+    failed = -1;
+  } else if (failed) {
+    errno = saved;
+  }
+  return failed ? VLP_SAVEFIG_WRITE_ERROR : VLP_SAVEFIG_OK;
+}
+
+int vlp_savefig(VlpFigure *fig, const char *filename, int width, int height) {
+  return vlp_savefig_format(fig, filename, vlp_format_of_name(filename), width, height);
+}
+
+}  // extern "C"

@@ -27,7 +27,28 @@ void destroy(GtkWidget *widget, gpointer user_data) {
 
 extern "C" {
 
-int vlp_show_checked(VlpFigure *fig) {
+namespace {
+
+struct Poller {
+  int (*poll)(void *);
+  void *closure;
+  GtkWidget *window;
+  guint source;
+  bool fired;
+};
+
+gboolean on_poll(gpointer data) {
+  Poller *p = static_cast<Poller *>(data);
+  if (!p->poll(p->closure)) return G_SOURCE_CONTINUE;
+  p->fired = true;
+  p->source = 0;
+  gtk_widget_destroy(p->window);  // its destroy handler ends the main loop
+  return G_SOURCE_REMOVE;
+}
+
+}  // namespace
+
+int vlp_show_polled(VlpFigure *fig, int (*poll)(void *), void *closure, int interval_ms) {
   // GTK would otherwise switch the process to the environment's locale, and
   // "%f" would write decimal commas from then on. Allowed only before the
   // first initialisation.
@@ -54,9 +75,14 @@ int vlp_show_checked(VlpFigure *fig) {
   }
   g_signal_connect(window, "destroy", G_CALLBACK(destroy), areas);
   gtk_widget_show_all(window);
+  Poller poller = {poll, closure, window, 0, false};
+  if (poll) poller.source = g_timeout_add(interval_ms > 0 ? interval_ms : 1, on_poll, &poller);
   gtk_main();
-  return 0;
+  if (poller.source) g_source_remove(poller.source);
+  return poller.fired ? 1 : 0;
 }
+
+int vlp_show_checked(VlpFigure *fig) { return vlp_show_polled(fig, nullptr, nullptr, 0); }
 
 void vlp_show(VlpFigure *fig) { (void)vlp_show_checked(fig); }
 
