@@ -1,10 +1,13 @@
 """File export of figures, as Python sees it: formats, sizes, errors, and a
 few pixels of the PNG output."""
+import base64
 import io
 import os
 import pathlib
 import re
 import struct
+import subprocess
+import sys
 import time
 import zlib
 
@@ -302,3 +305,25 @@ def test_export_does_not_change_the_figure(tmp_path):
     fig.savefig(str(tmp_path / "a.png"), 200, 100)
     assert (can.numOfVec, can.min.x, can.max.y, can.grid) == before
     assert (can.row, can.col, can.index) == (1, 2, 1)
+
+
+def test_notebook_shows_the_figure_inline(tmp_path):
+    nbformat = pytest.importorskip("nbformat")
+    pytest.importorskip("nbconvert")
+    code = ("import velta\n"
+            "fig = velta.VlpFigure(1, 1)\n"
+            "x = velta.vlm_vector_new_from_array([0.0, 1.0, 2.0])\n"
+            "fig.plot(0, x, x)\n"
+            "fig")
+    notebook = nbformat.v4.new_notebook(cells=[nbformat.v4.new_code_cell(code)])
+    nbformat.write(notebook, str(tmp_path / "figure.ipynb"))
+    done = subprocess.run(
+        [sys.executable, "-m", "nbconvert", "--to", "notebook", "--execute", "--stdout",
+         "--ExecutePreprocessor.timeout=120", str(tmp_path / "figure.ipynb")],
+        capture_output=True, text=True, timeout=300, cwd=tmp_path,
+        env=dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path)))
+    assert done.returncode == 0, done.stderr[-2000:]
+    outputs = nbformat.reads(done.stdout, as_version=4).cells[0].outputs
+    assert [o.output_type for o in outputs] == ["execute_result"]
+    png = base64.b64decode(outputs[0].data["image/png"])
+    assert png[:8] == b"\x89PNG\r\n\x1a\n" and struct.unpack(">II", png[16:24]) == (800, 600)
