@@ -327,3 +327,22 @@ def test_notebook_shows_the_figure_inline(tmp_path):
     assert [o.output_type for o in outputs] == ["execute_result"]
     png = base64.b64decode(outputs[0].data["image/png"])
     assert png[:8] == b"\x89PNG\r\n\x1a\n" and struct.unpack(">II", png[16:24]) == (800, 600)
+
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+GALLERY_SCOPE = {"__file__": str(ROOT / "examples" / "gallery.py")}
+exec((ROOT / "examples" / "gallery.py").read_text(), GALLERY_SCOPE)
+
+
+@pytest.mark.parametrize("name", GALLERY_SCOPE["EXAMPLES"])
+def test_gallery_examples_draw_their_pictures(tmp_path, name):
+    # The gallery shows what the example draws: same size, and not blank (a
+    # white picture compresses to a few hundred bytes).
+    picture = tmp_path / (name + ".png")
+    done = subprocess.run([sys.executable, str(ROOT / "examples" / (name + ".py")), str(picture)],
+                          capture_output=True, text=True, timeout=120,
+                          env=dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path)))
+    assert done.returncode == 0, done.stderr[-2000:]
+    assert png_size(picture) == png_size(ROOT / "docs" / "gallery" / (name + ".png"))
+    assert picture.stat().st_size > 5000
+    assert "](gallery/%s.png)" % name in (ROOT / "docs" / "gallery.md").read_text()
