@@ -52,10 +52,15 @@ int vlp_show_polled(VlpFigure *fig, int (*poll)(void *), void *closure, int inte
   // GTK would otherwise switch the process to the environment's locale, and
   // "%f" would write decimal commas from then on. Allowed only before the
   // first initialisation.
-  static bool locale_kept = false;
-  if (!locale_kept) {
+  static bool configured = false;
+  if (!configured) {
     gtk_disable_setlocale();
-    locale_kept = true;
+    // GDK tries every backend it was built with; the broadway backend keeps
+    // a display record from each failed attempt, about 5 KB a call. A
+    // backend the user names in GDK_BACKEND is still honoured.
+    const char *backend = g_getenv("GDK_BACKEND");
+    if (!backend || !*backend) gdk_set_allowed_backends("wayland,x11");
+    configured = true;
   }
   if (!gtk_init_check(nullptr, nullptr)) return -1;
 

@@ -1,6 +1,7 @@
 """File export of figures, as Python sees it: formats, sizes, errors, and a
 few pixels of the PNG output."""
 import base64
+import errno
 import io
 import os
 import pathlib
@@ -203,15 +204,22 @@ def test_savefig_refusals(tmp_path, call, exc, message):
     assert list(tmp_path.iterdir()) == []
 
 
-@pytest.mark.parametrize("form", FORMS)
-@pytest.mark.parametrize("name,errno_name", [("missing/out.png", "ENOENT"), ("missing/out.pdf", "ENOENT"),
-                                             ("taken.svg", "EISDIR")])
-def test_unwritable_path_names_errno_and_path(tmp_path, form, name, errno_name):
+@pytest.mark.parametrize("form,name,fmt,errno_name", [
+    (form, name, None, errno_name) for form in FORMS
+    for name, errno_name in [("missing/out.png", "ENOENT"), ("missing/out.pdf", "ENOENT"),
+                             ("taken.svg", "EISDIR")]] + [
+    # A full device takes the file but not its bytes.
+    ("method", "/dev/full", fmt, "ENOSPC") for fmt in ("png", "svg", "pdf")])
+def test_unwritable_path_names_errno_and_path(tmp_path, form, name, fmt, errno_name):
     (tmp_path / "taken.svg").mkdir()
+    path = tmp_path / name
     with pytest.raises(OSError) as info:
-        save(line_figure(), form, tmp_path / name, 100, 100)
-    assert info.value.errno == getattr(__import__("errno"), errno_name)
-    assert info.value.filename == str(tmp_path / name)
+        if fmt is None:
+            save(line_figure(), form, path, 100, 100)
+        else:
+            line_figure().savefig(str(path), 100, 100, format=fmt)
+    assert info.value.errno == getattr(errno, errno_name)
+    assert info.value.filename == str(path)
     assert not (tmp_path / "missing").exists()
 
 
