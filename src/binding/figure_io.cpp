@@ -189,5 +189,9 @@ int velta_show_figure(VlpFigure *fig) {
     PyErr_SetString(PyExc_RuntimeError, "cannot show the figure: no display could be opened");
     return -1;
   }
+  if (shown == 2) {
+    PyErr_SetString(PyExc_RuntimeError, "the display was lost while the figure was shown");
+    return -1;
+  }
   return shown == 0 ? 0 : -1;  // 1: interrupted, the handler's exception set
 }

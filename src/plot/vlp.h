@@ -129,7 +129,9 @@ int vlp_savefig_stream(VlpFigure *fig, int format, int width, int height, VlpWri
 int vlp_show_checked(VlpFigure *fig);
 /* The same, asking poll(closure) every interval_ms milliseconds while the
  * window is open: when it returns non-zero the window is closed and
- * vlp_show_polled returns 1. */
+ * vlp_show_polled returns 1. It returns 2 when the display was lost while the
+ * window was shown (the X server went away or closed the connection); the
+ * process carries on, and later calls return -1. */
 int vlp_show_polled(VlpFigure *fig, int (*poll)(void *), void *closure, int interval_ms);
 #endif
 

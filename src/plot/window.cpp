@@ -3,6 +3,8 @@
 #include "vlp.h"
 #include "vlp_draw.h"
 
+#include <X11/Xlib.h>
+#include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
 #include <cstdlib>
@@ -28,6 +30,29 @@ void destroy(GtkWidget *widget, gpointer user_data) {
 extern "C" {
 
 namespace {
+
+/* ---- a display lost while shown ----
+ * GDK's X I/O error handler ends the process. Ours returns instead, and the
+ * exit handler that libX11 calls next (XSetIOErrorExitHandler, libX11 1.8)
+ * ends the main loop: vlp_show_polled then returns 2. The toolkit cannot be
+ * used again on that display, so later calls report no display. */
+bool display_lost = false;
+
+int on_io_error(Display *) { return 0; }
+
+void on_io_error_exit(Display *, void *) {
+  display_lost = true;
+  if (gtk_main_level() > 0) gtk_main_quit();
+}
+
+void guard_display() {
+  static bool guarded = false;
+  GdkDisplay *display = gdk_display_get_default();
+  if (guarded || !display || !GDK_IS_X11_DISPLAY(display)) return;
+  XSetIOErrorHandler(on_io_error);
+  XSetIOErrorExitHandler(gdk_x11_display_get_xdisplay(display), on_io_error_exit, nullptr);
+  guarded = true;
+}
 
 struct Poller {
   int (*poll)(void *);
@@ -62,7 +87,8 @@ int vlp_show_polled(VlpFigure *fig, int (*poll)(void *), void *closure, int inte
     if (!backend || !*backend) gdk_set_allowed_backends("wayland,x11");
     configured = true;
   }
-  if (!gtk_init_check(nullptr, nullptr)) return -1;
+  if (display_lost || !gtk_init_check(nullptr, nullptr)) return -1;
+  guard_display();
 
   GtkWidget *window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   GtkWidget *grid = gtk_grid_new();
@@ -84,6 +110,8 @@ int vlp_show_polled(VlpFigure *fig, int (*poll)(void *), void *closure, int inte
   if (poll) poller.source = g_timeout_add(interval_ms > 0 ? interval_ms : 1, on_poll, &poller);
   gtk_main();
   if (poller.source) g_source_remove(poller.source);
+  // The window of a lost display is left alone: every call on it would fail.
+  if (display_lost) return 2;
   return poller.fired ? 1 : 0;
 }
 
