@@ -7,7 +7,12 @@
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 /* GTK handlers of the window built by vlp_show. */
 gboolean on_draw_event(GtkWidget *widget, cairo_t *cr, gpointer user_data);
@@ -54,6 +59,49 @@ void guard_display() {
   guarded = true;
 }
 
+/* ---- a display that never answers ----
+ * XOpenDisplay waits for the server's greeting without a time limit. A probe
+ * connection on a thread of its own is given kAnswerSeconds; a server that
+ * has not answered by then counts as no display. The probe thread stays
+ * blocked until the server answers or goes away, and while it does, later
+ * calls report no display at once instead of starting another. */
+const int kAnswerSeconds = 5;
+
+struct Probe {
+  std::mutex lock;
+  std::condition_variable done_cv;
+  bool done = false;
+  bool opened = false;
+};
+
+std::shared_ptr<Probe> pending_probe;
+
+bool x_display_answers() {
+  const char *name = g_getenv("DISPLAY");
+  if (!name || !*name) return true;  // nothing to wait for: GDK decides
+  if (pending_probe) {
+    std::lock_guard<std::mutex> hold(pending_probe->lock);
+    if (!pending_probe->done) return false;
+  }
+  auto probe = std::make_shared<Probe>();
+  std::thread([probe] {
+    Display *d = XOpenDisplay(nullptr);
+    if (d) XCloseDisplay(d);
+    std::lock_guard<std::mutex> hold(probe->lock);
+    probe->done = true;
+    probe->opened = d != nullptr;
+    probe->done_cv.notify_all();
+  }).detach();
+  std::unique_lock<std::mutex> hold(probe->lock);
+  if (!probe->done_cv.wait_for(hold, std::chrono::seconds(kAnswerSeconds),
+                               [&] { return probe->done; })) {
+    pending_probe = probe;
+    return false;
+  }
+  pending_probe.reset();
+  return true;  // an unreachable display is left for GDK to report
+}
+
 struct Poller {
   int (*poll)(void *);
   void *closure;
@@ -87,7 +135,7 @@ int vlp_show_polled(VlpFigure *fig, int (*poll)(void *), void *closure, int inte
     if (!backend || !*backend) gdk_set_allowed_backends("wayland,x11");
     configured = true;
   }
-  if (display_lost || !gtk_init_check(nullptr, nullptr)) return -1;
+  if (display_lost || !x_display_answers() || !gtk_init_check(nullptr, nullptr)) return -1;
   guard_display();
 
   GtkWidget *window = gtk_window_new(GTK_WINDOW_TOPLEVEL);

@@ -5,6 +5,7 @@ import ctypes
 import ctypes.util
 import os
 import signal
+import socket
 import subprocess
 import sys
 import threading
@@ -262,3 +263,83 @@ def test_ctrl_c_closes_the_window_and_raises(form):
         stop.cancel()
         child.kill()
         child.communicate()
+
+
+LOST = FIGURE + """
+import sys
+print("showing", flush=True)
+for attempt in ("first", "again"):
+    try:
+        fig.show() if sys.argv[1] == "method" else velta.vlp_show(fig)
+    except RuntimeError as e:
+        print(attempt, "RuntimeError:", e, flush=True)
+print("alive", flush=True)
+"""
+
+
+def private_server(number):
+    server = subprocess.Popen(["Xvfb", ":%d" % number, "-screen", "0", "640x480x24", "-nolisten", "tcp"],
+                              stderr=subprocess.DEVNULL)
+    deadline = time.monotonic() + 10
+    while not os.path.exists("/tmp/.X11-unix/X%d" % number) and time.monotonic() < deadline:
+        time.sleep(0.05)
+    return server
+
+
+@needs_display
+@pytest.mark.parametrize("form", ["method", "flat"])
+@pytest.mark.parametrize("loss", ["server gone", "client killed"])
+def test_display_lost_while_shown_raises_and_the_process_carries_on(form, loss):
+    number = 90 + os.getpid() % 500
+    server = private_server(number) if loss == "server gone" else None
+    env = dict(os.environ, DISPLAY=":%d" % number) if server else None
+    child = subprocess.Popen([sys.executable, "-c", LOST, form], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, text=True, env=env)
+    try:
+        assert child.stdout.readline() == "showing\n"
+        found = run("xdotool", "search", "--sync", "--onlyvisible", "--pid", str(child.pid),
+                    env=env)
+        if server:
+            server.kill()
+            server.wait()
+        else:
+            run("xdotool", "windowkill", found.split()[0])
+        out, err = child.communicate(timeout=20)
+    finally:
+        child.kill()
+        if server:
+            server.kill()
+            server.wait()
+    assert child.returncode == 0, err
+    assert out == ("first RuntimeError: the display was lost while the figure was shown\n"
+                   "again RuntimeError: cannot show the figure: no display could be opened\n"
+                   "alive\n")
+
+
+def test_display_that_never_answers_is_given_up():
+    # A socket that takes the connection and says nothing, as a hung server.
+    number = 600 + os.getpid() % 300
+    path = "/tmp/.X11-unix/X%d" % number
+    os.makedirs("/tmp/.X11-unix", exist_ok=True)
+    mute = socket.socket(socket.AF_UNIX)
+    mute.bind(path)
+    mute.listen(8)
+    try:
+        script = FIGURE + """
+import time
+for attempt in ("first", "again"):
+    t = time.monotonic()
+    try:
+        fig.show()
+    except RuntimeError as e:
+        print(attempt, "RuntimeError:", e, round(time.monotonic() - t))
+"""
+        done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                              timeout=60, env=dict(os.environ, DISPLAY=":%d" % number))
+    finally:
+        mute.close()
+        os.unlink(path)
+    assert done.returncode == 0, done.stderr
+    # Five seconds for the first call; the second does not wait again.
+    assert done.stdout == ("first RuntimeError: cannot show the figure: no display could be opened 5\n"
+                           "again RuntimeError: cannot show the figure: no display could be opened 0\n")
