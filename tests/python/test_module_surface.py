@@ -64,7 +64,7 @@ METHODS = {
 # Beyond the specified entries: the file export of figures, and the static
 # method helper that the generator's fast proxy mode installs and the proxy
 # module reads at import.
-ADDED = {"VlpFigure_savefig", "vlp_savefig", "SWIG_PyStaticMethod_New"}
+ADDED = {"VlpFigure_savefig", "vlp_savefig", "SWIG_PyStaticMethod_New", "vlm_random_seed"}
 
 
 def specified_entries():
