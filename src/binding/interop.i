@@ -128,11 +128,15 @@ def _refuse_pickle(record, why):
 
 
 def _repr(record, describe):
-    """The text form of any record; a state that no text can rebuild (a
+    """The text form of any record. A proxy without a record, one whose
+    pointer is of another type, or a state that no text can rebuild (a
     shape that disagrees with the block) is shown in angle brackets."""
+    this = getattr(record, "this", None)
+    if this is None or not int(this):
+        return "<%s: no record>" % type(record).__name__
     try:
         return describe(record)
-    except ValueError as error:
+    except (TypeError, ValueError) as error:
         return "<%s: %s>" % (type(record).__name__, error)
 
 

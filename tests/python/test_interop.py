@@ -120,6 +120,12 @@ def _color(r, g, b, a, val, size):
     return color
 
 
+def _proxy_of(cls, pointer):
+    proxy = cls.__new__(cls)
+    getattr(_velta, cls.__name__ + "_swiginit")(proxy, pointer)
+    return proxy
+
+
 def _figure_with_series():
     fig = velta.VlpFigure(2, 2)
     x = velta.VlmVector([0.0, 1.0])
@@ -153,6 +159,9 @@ def _figure_with_series():
     (velta.VlmCoordInt, "VlmCoordInt(x=0, y=0)", False),
     (velta.VlmSlice, "VlmSlice(start=0, step=0, stop=0)", False),
     (_figure_with_series, "VlpFigure(rows=2, cols=2, series=[0, 2, 1, 0])", False),
+    (lambda: velta.VlmCoordInt.__new__(velta.VlmCoordInt), "<VlmCoordInt: no record>", False),
+    (lambda: _proxy_of(velta.VlmColor, velta.VlmVector(1).p_r_nums),
+     "<VlmColor: in method 'VlmColor_r_get', argument 1 of type 'struct s_color *'>", False),
 ])
 def test_repr(make, text, evaluable):
     record = make()
@@ -167,8 +176,8 @@ def test_repr(make, text, evaluable):
 
 
 DRAWS = "import os, velta\ndef draws():\n    return [velta.vlm_random(0, 32767) for _ in range(8)]\n"
-FORK = ("pid = os.fork()\nprint(draws(), flush=True)\n"
-        "if pid == 0:\n    os._exit(0)\nos.waitpid(pid, 0)\n")
+FORK = ("pid = os.fork()\nif pid:\n    os.waitpid(pid, 0)\nprint(draws(), flush=True)\n"
+        "if pid == 0:\n    os._exit(0)\n")
 
 
 @pytest.mark.parametrize("script, processes, same", [
