@@ -157,6 +157,17 @@ def bench_indexing(table, n, repeats):
               median_time(theirs_iter, repeats), target="<= 1.0x")
 
 
+def bench_array_protocol(table, n, repeats, calls=1000):
+    """numpy.asarray of a vector is a view of its block: per call, against
+    toNumpy (the view itself) and against NumPy's iteration fallback."""
+    v = VlmVector(numpy.random.default_rng(7).uniform(size=n))
+
+    def per_call(fn):
+        return median_time(lambda: [fn() for _ in range(calls)], repeats) / calls
+    table.add("`numpy.asarray(v)` %d (a view)" % n, per_call(lambda: numpy.asarray(v)), "`v.toNumpy()`",
+              per_call(v.toNumpy), target="<= 10x")
+
+
 def bench_render(table, image_n, line_n, repeats, workdir):
     try:
         import matplotlib
@@ -256,6 +267,7 @@ def main():
     bench_text(table, 100 if smoke else 1_000_000, r, peers)
     bench_from_numpy(table, 2000 if smoke else 10_000_000, r)
     bench_indexing(table, 100 if smoke else 1_000_000, r)
+    bench_array_protocol(table, 100 if smoke else 1_000_000, r, 10 if smoke else 1000)
     with tempfile.TemporaryDirectory() as workdir:
         bench_render(table, 4 if smoke else 200, 10 if smoke else 100_000, r, workdir)
         bench_pictures(table, [4] if smoke else [50, 200, 800], 1 if smoke else 3, workdir)

@@ -62,9 +62,9 @@ METHODS = {
 }
 
 # Beyond the specified entries: the file export of figures and their picture
-# for notebooks. (The static method helper of the generator's fast proxy mode
-# is no entry.)
-ADDED = {"VlpFigure_savefig", "VlpFigure__repr_png_", "vlp_savefig"}
+# for notebooks, and the random source's seeding. (The static method helper of
+# the generator's fast proxy mode is no entry.)
+ADDED = {"VlpFigure_savefig", "VlpFigure__repr_png_", "vlp_savefig", "vlm_random_seed"}
 
 
 def specified_entries():
