@@ -5,7 +5,7 @@ peer's median measured in the same run, and their ratio (velta / peer, so
 below 1.0 means velta is faster; for GFLOP/s rows the ratio is velta's rate
 over the peer's). Usage:
 
-    PYTHONPATH=build/python /usr/bin/python3 benchmarks/run.py [--smoke] [--peers PATH]
+    PYTHONPATH=build/src/binding /usr/bin/python3 benchmarks/run.py [--smoke] [--peers PATH]
 
 --smoke runs every case once on tiny sizes, to keep the suite from rotting.
 """

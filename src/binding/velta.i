@@ -54,6 +54,9 @@ del _velta.SWIG_PyStaticMethod_New, _modules, _ext
 %include "vlm.h"
 %include "vlp.h"
 
+/* __version__ in the proxy module, written by the build. */
+%include "version.i"
+
 /* File export: not in the library header's wrapped part (it returns a status
  * that the binding turns into exceptions, see plot.i). */
 void vlp_savefig(VlpFigure *fig, char *filename, int width, int height);

@@ -1,5 +1,8 @@
 """The contents of the extension module: every entry, the constants, the
 pointer type names and the docstrings of the plotting entries."""
+import os
+from importlib import metadata
+
 import pytest
 
 import _velta
@@ -102,6 +105,17 @@ def test_constants_and_module_doc():
                          ("VLP_SCATTER", 1), ("VLP_IMAGE", 2), ("VLP_CONTOUR", 3)]
     assert all(type(v) is int for _, v in constants)
     assert _velta.__doc__ is None
+
+
+def test_installed_version_is_the_package_version():
+    try:
+        dist = metadata.distribution("velta")
+    except metadata.PackageNotFoundError:
+        dist = None
+    if dist is None or os.path.realpath(dist.locate_file("velta.py")) != os.path.realpath(velta.__file__):
+        pytest.skip("velta is imported from a build folder, not from an installed package")
+    assert velta.__version__ == dist.version == metadata.version("velta")
+    assert os.path.dirname(_velta.__file__) == os.path.dirname(velta.__file__)
 
 
 def _owned(record):
