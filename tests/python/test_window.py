@@ -90,12 +90,25 @@ def run(*args, **kw):
     return subprocess.run(args, capture_output=True, check=True, timeout=20, **kw).stdout
 
 
+def find_window(pid, env=None):
+    """The id of the process's window, once it is shown. A search can fail on
+    a window that another client destroys meanwhile (BadWindow): retried."""
+    deadline = time.monotonic() + 15
+    while True:
+        found = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--pid", str(pid)],
+                               capture_output=True, timeout=20, env=env)
+        if found.returncode == 0 and found.stdout.split():
+            return int(found.stdout.split()[0])
+        if time.monotonic() > deadline:
+            pytest.fail("no window of process %d: %s" % (pid, found.stderr.decode()))
+        time.sleep(0.1)
+
+
 def start_child(form, env=None):
     child = subprocess.Popen([sys.executable, "-c", CHILD, form], stdout=subprocess.PIPE,
                              stderr=subprocess.PIPE, text=True, env=env)
     assert child.stdout.readline() == "showing\n"
-    found = run("xdotool", "search", "--sync", "--onlyvisible", "--pid", str(child.pid))
-    return child, int(found.split()[0])
+    return child, find_window(child.pid)
 
 
 def resize(window, width, height):
@@ -246,7 +259,7 @@ def test_ctrl_c_closes_the_window_and_raises(form):
     stop.start()
     try:
         assert child.stdout.readline() == "showing\n"
-        run("xdotool", "search", "--sync", "--onlyvisible", "--pid", str(child.pid))
+        find_window(child.pid)
         sent = time.monotonic()
         child.send_signal(signal.SIGINT)
         word, when = child.stdout.readline().split()
@@ -277,38 +290,40 @@ print("alive", flush=True)
 """
 
 
-def private_server(number):
+def private_server():
+    """An X server of its own, on a display number no other server holds."""
+    number = 90
+    while os.path.exists("/tmp/.X%d-lock" % number) or os.path.exists("/tmp/.X11-unix/X%d" % number):
+        number += 1
     server = subprocess.Popen(["Xvfb", ":%d" % number, "-screen", "0", "640x480x24", "-nolisten", "tcp"],
                               stderr=subprocess.DEVNULL)
     deadline = time.monotonic() + 10
     while not os.path.exists("/tmp/.X11-unix/X%d" % number) and time.monotonic() < deadline:
         time.sleep(0.05)
-    return server
+    return number, server
 
 
 @needs_display
 @pytest.mark.parametrize("form", ["method", "flat"])
 @pytest.mark.parametrize("loss", ["server gone", "client killed"])
 def test_display_lost_while_shown_raises_and_the_process_carries_on(form, loss):
-    number = 90 + os.getpid() % 500
-    server = private_server(number) if loss == "server gone" else None
+    number, server = private_server() if loss == "server gone" else (None, None)
     env = dict(os.environ, DISPLAY=":%d" % number) if server else None
     child = subprocess.Popen([sys.executable, "-c", LOST, form], stdout=subprocess.PIPE,
                              stderr=subprocess.PIPE, text=True, env=env)
     try:
         assert child.stdout.readline() == "showing\n"
-        found = run("xdotool", "search", "--sync", "--onlyvisible", "--pid", str(child.pid),
-                    env=env)
+        found = find_window(child.pid, env)
         if server:
-            server.kill()
+            server.terminate()
             server.wait()
         else:
-            run("xdotool", "windowkill", found.split()[0])
+            run("xdotool", "windowkill", str(found))
         out, err = child.communicate(timeout=20)
     finally:
         child.kill()
         if server:
-            server.kill()
+            server.terminate()
             server.wait()
     assert child.returncode == 0, err
     assert out == ("first RuntimeError: the display was lost while the figure was shown\n"
