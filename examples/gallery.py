@@ -1,7 +1,7 @@
 """Remakes the pictures of docs/gallery.md: runs every gallery example and
 writes its picture to docs/gallery/<name>.png.
 
-    PYTHONPATH=build/python python3 examples/gallery.py
+    PYTHONPATH=build/src/binding /usr/bin/python3 examples/gallery.py
 """
 import os
 import subprocess

@@ -12,7 +12,7 @@ bit of the result: the example checks that the gathered matrix is identical
 to the in-process product. (Dask's own blocked matmul also cuts the inner
 dimension and adds the partial products, which rounds differently.)
 
-    PYTHONPATH=build/python /usr/bin/python3 examples/scale_out.py [--size N]
+    PYTHONPATH=build/src/binding /usr/bin/python3 examples/scale_out.py [--size N]
         [--blocks K] [--workers W]
 """
 import argparse

@@ -42,9 +42,13 @@ void multirectangle(cairo_t *cr, VlmMatrix *mat, VlmCoordInt *plo, VlmCoordInt *
   const int rows = mat->r_shape[0];
   const int cols = mat->r_shape[1];
   VlmColor fill = VlmColor();
-  for (int i = 0; i < rows; i++) {
+  for (int i = 0; cols > 0 && i < rows && static_cast<long long>(i) * cols < mat->size; i++) {
     for (int j = 0; j < cols; j++) {
-      double v = mat->p_r_nums[vlm_matrix_row_col_to_index(mat, i, j)];
+      // A shape written larger than the block describes cells it does not
+      // hold: those are not drawn (row-major, so the rest are not either).
+      const long long k = static_cast<long long>(i) * cols + j;
+      if (k >= mat->size) break;
+      const double v = mat->p_r_nums[k];
       // NaN selects a transparent fill: the cell keeps only its outline.
       lookup.select(v, &fill);
       VlmCoordDouble corner = {j - 0.5, (rows - i - 1) - 0.5};

@@ -110,12 +110,25 @@ def run(*args, **kw):
     return subprocess.run(args, capture_output=True, check=True, timeout=20, **kw).stdout
 
 
+def find_window(pid, env=None):
+    """The id of the process's window, once it is shown. A search can fail on
+    a window that another client destroys meanwhile (BadWindow): retried."""
+    deadline = time.monotonic() + 15
+    while True:
+        found = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--pid", str(pid)],
+                               capture_output=True, timeout=20, env=env)
+        if found.returncode == 0 and found.stdout.split():
+            return int(found.stdout.split()[0])
+        if time.monotonic() > deadline:
+            pytest.fail("no window of process %d: %s" % (pid, found.stderr.decode()))
+        time.sleep(0.1)
+
+
 def start_child(form, env=None):
     child = subprocess.Popen([sys.executable, "-c", CHILD, form], stdout=subprocess.PIPE,
                              stderr=subprocess.PIPE, text=True, env=env)
     assert child.stdout.readline() == "showing\n"
-    found = run("xdotool", "search", "--sync", "--onlyvisible", "--pid", str(child.pid))
-    return child, int(found.split()[0])
+    return child, find_window(child.pid)
 
 
 def resize(window, width, height):
@@ -266,7 +279,7 @@ def test_ctrl_c_closes_the_window_and_raises(form):
     stop.start()
     try:
         assert child.stdout.readline() == "showing\n"
-        run("xdotool", "search", "--sync", "--onlyvisible", "--pid", str(child.pid))
+        find_window(child.pid)
         sent = time.monotonic()
         child.send_signal(signal.SIGINT)
         word, when = child.stdout.readline().split()
@@ -318,18 +331,17 @@ def test_display_lost_while_shown_raises_and_the_process_carries_on(form, loss):
                              stderr=subprocess.PIPE, text=True, env=env)
     try:
         assert child.stdout.readline() == "showing\n"
-        found = run("xdotool", "search", "--sync", "--onlyvisible", "--pid", str(child.pid),
-                    env=env)
+        found = find_window(child.pid, env)
         if server:
-            server.kill()
+            server.terminate()
             server.wait()
         else:
-            run("xdotool", "windowkill", found.split()[0])
+            run("xdotool", "windowkill", str(found))
         out, err = child.communicate(timeout=20)
     finally:
         child.kill()
         if server:
-            server.kill()
+            server.terminate()
             server.wait()
     assert child.returncode == 0, err
     assert out == ("first RuntimeError: the display was lost while the figure was shown\n"
@@ -339,7 +351,9 @@ def test_display_lost_while_shown_raises_and_the_process_carries_on(form, loss):
 
 def test_display_that_never_answers_is_given_up():
     # A socket that takes the connection and says nothing, as a hung server.
-    number = 600 + os.getpid() % 300
+    number = 600
+    while os.path.exists("/tmp/.X%d-lock" % number) or os.path.exists("/tmp/.X11-unix/X%d" % number):
+        number += 1
     path = "/tmp/.X11-unix/X%d" % number
     os.makedirs("/tmp/.X11-unix", exist_ok=True)
     mute = socket.socket(socket.AF_UNIX)
