@@ -165,6 +165,10 @@ static int velta_arange_double_check(double min, double step, double max) {
     PyErr_SetString(PyExc_ValueError, text);
     return -1;
   }
+  if (n == -3) {
+    PyErr_SetString(PyExc_ValueError, "arange step must be finite");
+    return -1;
+  }
   if (n < 0) {
     PyErr_SetString(PyExc_ValueError, "arange would make more than 2147483647 elements");
     return -1;

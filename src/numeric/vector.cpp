@@ -112,6 +112,9 @@ inline std::int64_t units_floor(double x, int ue) {
 extern "C" long long vlm_arange_double_count(double min, double step, double max) {
   if (!(max >= min)) return 0;
   if (!(step > 0.0)) return -1;
+  // An infinite step ends the count at once, but its first element would be
+  // 0 * inf + min, NaN rather than min.
+  if (std::isinf(step)) return -3;
   constexpr long long kMaxCount = std::numeric_limits<int>::max();
   long long n = 0;
   double s = min;

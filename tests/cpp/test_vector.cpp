@@ -149,6 +149,7 @@ TEST(VlmVectorSequences, ArangeDoubleCountMatchesThePlainLoop) {
   }
   EXPECT_EQ(vlm_arange_double_count(0, 1e-9, 3), -2);
   EXPECT_EQ(vlm_arange_double_count(1e20, 1, 2e20), -1);
+  EXPECT_EQ(vlm_arange_double_count(-1.7e308, INFINITY, 1.7e308), -3);
 }
 
 TEST(VlmRandom, LaterDrawsDoNotReseed) {

@@ -94,6 +94,7 @@ def test_constructors_refuse_what_cannot_finish(fn, args):
 
 @pytest.mark.parametrize("args, message", [
     ((0, 1, math.inf), "arange bounds must be finite"),
+    ((-1.7e308, math.inf, 1.7e308), "arange step must be finite"),
     ((1e20, 1.0, 2e20), "arange step 1 is too small for the bounds"),
     ((1e300, 2.5e-7, 2e300), "arange step 2.5e-07 is too small for the bounds"),
     ((0, 1e-300, 1), "arange would make more than 2147483647 elements"),
