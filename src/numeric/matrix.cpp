@@ -42,30 +42,8 @@ constexpr int kKC = 256;
 constexpr int kMC = 96;
 constexpr int kNC = 2048;
 
-// Packing panels kept per thread between calls: a fresh block costs a page
-// fault per 4 KiB on every call. A panel only grows, so it always holds what
-// the largest call so far needed, and is released when its thread (or the
-// process) ends.
-class PackBuffer {
- public:
-  // At least count doubles, 64-byte aligned, or null without memory.
-  double *get(std::size_t count) {
-    if (count > capacity_) {
-      std::free(data_);
-      const std::size_t bytes = (count * sizeof(double) + 63) / 64 * 64;
-      data_ = static_cast<double *>(std::aligned_alloc(64, bytes));
-      capacity_ = data_ ? count : 0;
-    }
-    return data_;
-  }
-  ~PackBuffer() { std::free(data_); }
-
- private:
-  double *data_ = nullptr;
-  std::size_t capacity_ = 0;
-};
-
-thread_local PackBuffer a_pack, b_pack;
+// Packing panels, kept per thread between calls (see velta::Scratch).
+thread_local velta::Scratch a_pack, b_pack;
 
 template <class V, int W, int MR, int NV, bool First>
 __attribute__((always_inline)) inline void micro_kernel(int kc, const double *ap, const double *bp, double *c,
@@ -122,8 +100,8 @@ __attribute__((always_inline)) inline bool gemm(const double *A, const double *B
   const std::size_t nc_max = std::min<std::size_t>(kNC, (p + NR - 1) / NR * NR);
   const std::size_t mc_max = std::min<std::size_t>(kMC, (m + MR - 1) / MR * MR);
   const std::size_t kc_max = std::min<std::size_t>(kKC, n);
-  double *const bpack = b_pack.get(kc_max * nc_max);
-  double *const apack = a_pack.get(kc_max * mc_max);
+  double *const bpack = static_cast<double *>(b_pack.get(kc_max * nc_max * sizeof(double)));
+  double *const apack = static_cast<double *>(a_pack.get(kc_max * mc_max * sizeof(double)));
   if (!bpack || !apack) return false;
 
   for (std::size_t jc = 0; jc < p; jc += kNC) {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <new>
 
 #include "block.h"
 #include "text_internal.h"
@@ -350,14 +351,23 @@ int vlm_vector_isexist(VlmVector *vec, int idx1, int idx2, double val) {
 
 namespace {
 
+// Keys and their radix scratch, kept per thread between sorts.
+thread_local velta::Scratch sort_scratch;
+
 // Radix sort on the ordered bit patterns; NaNs last, in their original order.
-void sort_doubles(VlmVector *vec) {
+// False without memory for the keys.
+bool sort_doubles(VlmVector *vec) {
   const std::size_t n = vec->size > 0 ? static_cast<std::size_t>(vec->size) : 0;
-  if (n < 2) return;
+  if (n < 2) return true;
   double *p = vec->p_r_nums;
-  std::unique_ptr<std::uint64_t[]> keys(new std::uint64_t[n]);
   const bool radix = n >= kSmallSort;
-  std::unique_ptr<RadixCounts> counts(radix ? new RadixCounts() : nullptr);
+  // One block: the keys, the radix pass's second buffer, the digit counts.
+  const std::size_t key_bytes = n * sizeof(std::uint64_t);
+  char *block = static_cast<char *>(sort_scratch.get(radix ? 2 * key_bytes + sizeof(RadixCounts) : key_bytes));
+  if (!block) return false;
+  std::uint64_t *keys = reinterpret_cast<std::uint64_t *>(block);
+  std::uint64_t *scratch = radix ? keys + n : nullptr;
+  RadixCounts *counts = radix ? new (block + 2 * key_bytes) RadixCounts() : nullptr;
   // Keys of ordinary values fill keys from the front; NaN bit patterns fill
   // it from the back, so they come out reversed.
   std::size_t m = 0, nans = 0;
@@ -372,19 +382,17 @@ void sort_doubles(VlmVector *vec) {
       if (radix) counts->add(k);
     }
   }
-  const std::uint64_t *sorted = keys.get();
-  std::unique_ptr<std::uint64_t[]> scratch;
-  if (!radix || m < 2) {
-    std::sort(keys.get(), keys.get() + m);
-  } else {
-    scratch.reset(new std::uint64_t[m]);
-    sorted = radix_sort(keys.get(), scratch.get(), m, *counts);
-  }
+  const std::uint64_t *sorted = keys;
+  if (!radix || m < 2)
+    std::sort(keys, keys + m);
+  else
+    sorted = radix_sort(keys, scratch, m, *counts);
   for (std::size_t i = 0; i < m; ++i) {
     const std::uint64_t bits = from_key(sorted[i]);
     std::memcpy(&p[i], &bits, sizeof bits);
   }
   for (std::size_t j = 0; j < nans; ++j) std::memcpy(&p[m + j], &keys[n - 1 - j], sizeof(double));
+  return true;
 }
 
 }  // namespace
@@ -392,9 +400,7 @@ void sort_doubles(VlmVector *vec) {
 extern "C" {
 
 void *vlm_vector_sort(VlmVector *vec) {
-  try {
-    sort_doubles(vec);
-  } catch (const std::bad_alloc &) {  // no room for the keys: sort in place instead
+  if (!sort_doubles(vec)) {  // no room for the keys: sort in place instead
     double *p = vec->p_r_nums;
     double *mid = std::stable_partition(p, p + vec->size, [](double x) { return !std::isnan(x); });
     std::sort(p, mid);

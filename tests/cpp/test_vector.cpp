@@ -258,6 +258,6 @@ TEST_P(VlmVectorSortRandom, AgreesWithStdSortWithRepeatsAndNaNs) {
   EXPECT_EQ(a, b);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, VlmVectorSortRandom, ::testing::Values(2, 3, 10, 100, 511, 512, 513, 4097, 200000));
+INSTANTIATE_TEST_SUITE_P(Sizes, VlmVectorSortRandom, ::testing::Values(2, 3, 10, 100, 511, 512, 513, 4097, 200000, 600));
 
 }  // namespace
