@@ -391,7 +391,11 @@ p_matrixString_t vlm_matrix_to_string(VlmMatrix *mat, int islong) {
     rows_abbreviated = cols_abbreviated = nr > 5 || nc > 5;
   }
   const double *p = mat->p_r_nums;
-  return velta::text::render([&](auto &sink) {
+  // Room for typical numbers; longer ones grow the block.
+  const std::size_t rows_shown = rows_abbreviated ? 5 : static_cast<std::size_t>(nr > 0 ? nr : 0);
+  const std::size_t cols_shown = cols_abbreviated ? 5 : static_cast<std::size_t>(nc > 0 ? nc : 0);
+  const std::size_t estimate = 48 + rows_shown * (8 + cols_shown * 26);
+  return velta::text::render(estimate, [&](auto &sink) {
     sink.lit("shape (", 7);
     sink.integer(nr);
     sink.lit(",", 1);

@@ -3,7 +3,9 @@
 // number-to-text functions.
 #include <charconv>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <sys/mman.h>
 
 #include "text_internal.h"
 
@@ -175,6 +177,57 @@ int int_length(int v) {
 }
 
 char *int_write(char *out, int v) { return std::to_chars(out, out + kMaxIntLength, v).ptr; }
+
+namespace {
+
+// A block of at least bytes bytes for text; large ones on huge pages, so
+// that writing them takes a fault per 2 MiB rather than per 4 KiB. Released
+// with free.
+char *text_block(std::size_t bytes) {
+  constexpr std::size_t kHuge = std::size_t(2) << 20;
+  if (bytes < 2 * kHuge) return static_cast<char *>(std::malloc(bytes));
+  const std::size_t rounded = (bytes + kHuge - 1) / kHuge * kHuge;
+  void *p = std::aligned_alloc(kHuge, rounded);
+  if (p) madvise(p, rounded, MADV_HUGEPAGE);
+  return static_cast<char *>(p);
+}
+
+}  // namespace
+
+Writer::Writer(std::size_t estimate) {
+  const std::size_t cap = estimate + kMaxFixedLength + 1;
+  base_ = pos_ = text_block(cap);
+  end_ = base_ ? base_ + cap : nullptr;
+}
+
+bool Writer::grow(std::size_t len) {
+  if (!base_) return false;
+  const std::size_t used = static_cast<std::size_t>(pos_ - base_);
+  const std::size_t cap = 2 * static_cast<std::size_t>(end_ - base_) + len;
+  char *bigger = text_block(cap);
+  if (!bigger) {
+    std::free(base_);
+    base_ = pos_ = end_ = nullptr;
+    return false;
+  }
+  std::memcpy(bigger, base_, used);
+  std::free(base_);
+  base_ = bigger;
+  pos_ = bigger + used;
+  end_ = bigger + cap;
+  return true;
+}
+
+char *Writer::finish() {
+  if (!base_) return nullptr;
+  *pos_ = '\0';  // room() always leaves a byte past the text
+  const std::size_t len = static_cast<std::size_t>(pos_ - base_) + 1;
+  char *text = base_;
+  base_ = nullptr;
+  // Give back the unused tail; shrinking in place keeps the text where it is.
+  if (char *cut = static_cast<char *>(std::realloc(text, len))) text = cut;
+  return text;
+}
 
 }  // namespace text
 }  // namespace velta

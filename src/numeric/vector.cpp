@@ -268,7 +268,9 @@ p_vectorString_t vlm_vector_to_string(VlmVector *vec, int islong) {
   const double *p = vec->p_r_nums;
   const long n = vec->size;
   const bool full = islong == 1 || n <= 5;
-  return velta::text::render([&](auto &sink) {
+  // Room for typical numbers; longer ones grow the block.
+  const std::size_t estimate = 32 + (full ? static_cast<std::size_t>(n > 0 ? n : 0) : 5) * 26;
+  return velta::text::render(estimate, [&](auto &sink) {
     sink.integer(vec->size);
     sink.lit(" [", 2);
     if (full)
