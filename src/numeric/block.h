@@ -6,6 +6,7 @@
 #define VELTA_BLOCK_H
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -21,17 +22,21 @@ inline std::size_t block_bytes(long long count) {
   return count > 0 ? static_cast<std::size_t>(count) * sizeof(double) : 1;
 }
 
-// A new block for count doubles, or null. Large blocks are aligned to the
-// huge-page size and marked for transparent huge pages, so that filling
-// them takes a fault per 2 MiB rather than per 4 KiB; they are still
-// released with free.
+// A new block for count doubles, or null. Blocks of 32 MiB and more, which
+// malloc always maps afresh, are marked for transparent huge pages, so that
+// filling them takes a fault per 2 MiB rather than per 4 KiB; smaller ones
+// are plain malloc blocks, which malloc can hand out again without faults
+// (zeroing a fresh huge page costs more than it saves at those sizes).
 inline double *block_new(long long count) {
   constexpr std::size_t kHuge = std::size_t(2) << 20;
   const std::size_t bytes = block_bytes(count);
-  if (bytes < 2 * kHuge) return static_cast<double *>(std::malloc(bytes));
-  const std::size_t rounded = (bytes + kHuge - 1) / kHuge * kHuge;
-  void *p = std::aligned_alloc(kHuge, rounded);
-  if (p) madvise(p, rounded, MADV_HUGEPAGE);
+  void *p = std::malloc(bytes);
+  if (p && bytes >= 16 * kHuge) {
+    // The whole huge pages inside the block.
+    const std::uintptr_t first = (reinterpret_cast<std::uintptr_t>(p) + kHuge - 1) / kHuge * kHuge;
+    const std::uintptr_t last = (reinterpret_cast<std::uintptr_t>(p) + bytes) / kHuge * kHuge;
+    if (last > first) madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
+  }
   return static_cast<double *>(p);
 }
 
