@@ -27,35 +27,37 @@ inline std::size_t block_bytes(long long count) {
 // filling them takes a fault per 2 MiB rather than per 4 KiB; smaller ones
 // are plain malloc blocks, which malloc can hand out again without faults
 // (zeroing a fresh huge page costs more than it saves at those sizes).
-inline double *block_new(long long count) {
-  constexpr std::size_t kHuge = std::size_t(2) << 20;
-  const std::size_t bytes = block_bytes(count);
-  void *p = std::malloc(bytes);
-  if (p && bytes >= 16 * kHuge) {
-    // The whole huge pages inside the block.
-    const std::uintptr_t first = (reinterpret_cast<std::uintptr_t>(p) + kHuge - 1) / kHuge * kHuge;
-    const std::uintptr_t last = (reinterpret_cast<std::uintptr_t>(p) + bytes) / kHuge * kHuge;
+constexpr std::size_t kHugePage = std::size_t(2) << 20;
+constexpr std::size_t kHugeFrom = 16 * kHugePage;
+
+// Marks the whole huge pages inside [p, p + bytes) for transparent huge
+// pages when the block is large; returns p.
+inline void *huge_pages_inside(void *p, std::size_t bytes) {
+  if (p && bytes >= kHugeFrom) {
+    const std::uintptr_t first = (reinterpret_cast<std::uintptr_t>(p) + kHugePage - 1) / kHugePage * kHugePage;
+    const std::uintptr_t last = (reinterpret_cast<std::uintptr_t>(p) + bytes) / kHugePage * kHugePage;
     if (last > first) madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
   }
-  return static_cast<double *>(p);
+  return p;
+}
+
+inline double *block_new(long long count) {
+  const std::size_t bytes = block_bytes(count);
+  return static_cast<double *>(huge_pages_inside(std::malloc(bytes), bytes));
 }
 
 // Working memory kept between calls, one per use and thread: a fresh block
 // costs a page fault per 4 KiB on every call, which can outweigh the work.
 // It only grows, so it holds what the largest call so far needed, uses huge
-// pages once large, and is released when its thread (or the process) ends.
+// pages when large (as blocks do), and is released when its thread (or the process) ends.
 class Scratch {
  public:
   // At least bytes bytes, 64-byte aligned, or null without memory.
   void *get(std::size_t bytes) {
     if (bytes > capacity_) {
       std::free(data_);
-      constexpr std::size_t kHuge = std::size_t(2) << 20;
-      const bool huge = bytes >= 2 * kHuge;
-      const std::size_t align = huge ? kHuge : 64;
-      const std::size_t rounded = (bytes + align - 1) / align * align;
-      data_ = std::aligned_alloc(align, rounded);
-      if (data_ && huge) madvise(data_, rounded, MADV_HUGEPAGE);
+      const std::size_t rounded = (bytes + 63) / 64 * 64;
+      data_ = huge_pages_inside(std::aligned_alloc(64, rounded), rounded);
       capacity_ = data_ ? rounded : 0;
     }
     return data_;

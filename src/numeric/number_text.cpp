@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <sys/mman.h>
 
+#include "block.h"
 #include "text_internal.h"
 
 namespace velta {
@@ -180,16 +180,10 @@ char *int_write(char *out, int v) { return std::to_chars(out, out + kMaxIntLengt
 
 namespace {
 
-// A block of at least bytes bytes for text; large ones on huge pages, so
-// that writing them takes a fault per 2 MiB rather than per 4 KiB. Released
-// with free.
+// A block of at least bytes bytes for text, with huge pages when large (as
+// element blocks). Released with free.
 char *text_block(std::size_t bytes) {
-  constexpr std::size_t kHuge = std::size_t(2) << 20;
-  if (bytes < 2 * kHuge) return static_cast<char *>(std::malloc(bytes));
-  const std::size_t rounded = (bytes + kHuge - 1) / kHuge * kHuge;
-  void *p = std::aligned_alloc(kHuge, rounded);
-  if (p) madvise(p, rounded, MADV_HUGEPAGE);
-  return static_cast<char *>(p);
+  return static_cast<char *>(huge_pages_inside(std::malloc(bytes), bytes));
 }
 
 }  // namespace
