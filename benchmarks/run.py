@@ -61,9 +61,25 @@ def median_time(fn, repeats):
     return statistics.median(times)
 
 
-def peer_time(peers, kind, n, repeats):
+def peer_times(peers, kind, n, repeats):
+    """The plain C peer's (median, first) seconds."""
     out = subprocess.run([peers, kind, str(n), str(repeats)], capture_output=True, text=True, check=True)
-    return float(out.stdout)
+    median, first = out.stdout.split()
+    return float(median), float(first)
+
+
+def peer_time(peers, kind, n, repeats):
+    return peer_times(peers, kind, n, repeats)[0]
+
+
+def cold_warm(fn, repeats):
+    """The first call's time and the median of the calls after it."""
+    times = []
+    for _ in range(repeats + 1):
+        t0 = time.perf_counter()
+        fn()
+        times.append(time.perf_counter() - t0)
+    return times[0], statistics.median(times[1:])
 
 
 class Table:
@@ -203,9 +219,89 @@ def bench_render(table, image_n, line_n, repeats, workdir):
               "matplotlib plot+savefig", median_time(theirs_line, repeats), target="<= 1.0x")
 
 
+# --- scaling table -------------------------------------------------------
+# Each row: one size, the ratio to the peer for the first call (cold: fresh
+# scratch memory, fresh pages) and for later calls (warm), both measured in
+# the same run. The product's ratio is velta's rate over OpenBLAS's (higher
+# is better); every other ratio is velta's time over the peer's.
+
+def scaling_row(case, size, peer, cold, warm, target):
+    print("| {} | {} | {} | {:.3f}x | {:.3f}x | {} |".format(case, size, peer, cold, warm, target), flush=True)
+
+
+def scale_product(shapes, repeats):
+    rng = numpy.random.default_rng(11)
+    for m, k, n in shapes:
+        a_np, b_np = rng.uniform(-1, 1, (m, k)), rng.uniform(-1, 1, (k, n))
+        a, b = VlmMatrix(a_np), VlmMatrix(b_np)
+
+        def ours():
+            c = a @ b
+            c.this.acquire()
+        reps = max(repeats, min(50, int(2e9 / (2.0 * m * n * k))))
+        cold_o, warm_o = cold_warm(ours, reps)
+        cold_p, warm_p = cold_warm(lambda: a_np @ b_np, reps)
+        target = ">= 0.5x" if m < 256 and k < 256 else ">= 0.7x" if max(m, k, n) < 512 else ">= 1.0x"
+        scaling_row("product (rate ratio)", "%dx%d @ %dx%d" % (m, k, k, n), "OpenBLAS, 1 thread",
+                    cold_p / cold_o, warm_p / warm_o, target)
+
+
+def scale_sort(sizes, repeats):
+    for n in sizes:
+        data = numpy.random.default_rng(12).uniform(-1e6, 1e6, n)
+        v = VlmVector(data)
+
+        def ours():
+            w = v.copy()
+            w.this.acquire()
+            w.sort()
+        cold_o, warm_o = cold_warm(ours, repeats)
+        cold_p, warm_p = cold_warm(lambda: numpy.sort(data), repeats)
+        scaling_row("`sort()` incl. copy", n, "`numpy.sort`", cold_o / cold_p, warm_o / warm_p, "<= 0.3x at 1e6")
+
+
+def scale_text(sizes, repeats, peers):
+    if not peers:
+        return
+    for n in sizes:
+        v = VlmVector(numpy.random.default_rng(3).uniform(-1e6, 1e6, n))
+        reps = repeats if n < 5_000_000 else max(2, repeats // 2)
+        cold_o, warm_o = cold_warm(lambda: velta.vlm_vector_to_string(v, 1), reps)
+        warm_p, cold_p = peer_times(peers, "text", n, reps + 1)
+        scaling_row("full text", n, "C `snprintf(\"%f\")` loop", cold_o / cold_p, warm_o / warm_p,
+                    "<= 0.1x at 1e6")
+
+
+def scale_copies(sizes, repeats):
+    for n in sizes:
+        data = numpy.random.default_rng(4).uniform(size=n)
+        cold_o, warm_o = cold_warm(lambda: VlmVector(data), repeats)
+        cold_p, warm_p = cold_warm(lambda: numpy.copy(data), repeats)
+        scaling_row("`VlmVector(np_array)`", n, "`numpy.copy`", cold_o / cold_p, warm_o / warm_p,
+                    "<= 1.5x" if n < 100_000 else "<= 1.2x")
+
+
+def scaling(smoke, peers):
+    print()
+    print("| case | size | peer | cold ratio | warm ratio | target |")
+    print("|---|---|---|---|---|---|")
+    if smoke:
+        scale_product([(8, 8, 8)], 1)
+        scale_sort([600], 1)
+        scale_text([50], 1, peers)
+        scale_copies([50], 1)
+        return
+    scale_product([(64, 64, 64), (128, 128, 128), (256, 256, 256), (512, 512, 512), (1024, 1024, 1024),
+                   (2048, 2048, 2048), (64, 4096, 64), (4096, 64, 4096)], 3)
+    scale_sort([10_000, 100_000, 1_000_000, 10_000_000], 5)
+    scale_text([1000, 10_000, 100_000, 1_000_000, 10_000_000], 5, peers)
+    scale_copies([1000, 10_000, 100_000, 1_000_000, 10_000_000], 9)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--smoke", action="store_true", help="tiny sizes, one run each")
+    parser.add_argument("--only", choices=("table", "scaling"), help="one of the two tables")
     parser.add_argument("--peers", default=os.path.join(HERE, "..", "build", "velta_bench_peers"),
                         help="the plain C peers executable")
     args = parser.parse_args()
@@ -218,6 +314,14 @@ def main():
     print("NumPy %s, BLAS: %s, OPENBLAS_NUM_THREADS=%s" % (
         numpy.__version__, blas_name(), os.environ["OPENBLAS_NUM_THREADS"]))
     print()
+    if args.only != "scaling":
+        main_table(smoke, r, peers)
+    if args.only != "table":
+        scaling(smoke, peers)
+    return 0
+
+
+def main_table(smoke, r, peers):
     print("| case | velta | peer | peer's time | ratio | target |")
     print("|---|---|---|---|---|---|")
     table = Table()
@@ -228,7 +332,6 @@ def main():
     bench_indexing(table, 100 if smoke else 1_000_000, r)
     with tempfile.TemporaryDirectory() as workdir:
         bench_render(table, 4 if smoke else 200, 10 if smoke else 100_000, r, workdir)
-    return 0
 
 
 if __name__ == "__main__":
