@@ -114,7 +114,8 @@ def bench_matmul(table, n, repeats, peers):
                   flops / t_loop / 1e9, "GFLOP/s", ">= 20x")
 
 
-def bench_sort(table, n, repeats):
+def sort_cases(n):
+    """velta's copy-and-sort of n doubles and numpy.sort of the same values."""
     data = numpy.random.default_rng(2).uniform(-1e6, 1e6, n)
     v = VlmVector(data)
 
@@ -122,9 +123,11 @@ def bench_sort(table, n, repeats):
         w = v.copy()
         w.this.acquire()
         w.sort()
+    return ours, lambda: numpy.sort(data)
 
-    def theirs():
-        numpy.sort(data)
+
+def bench_sort(table, n, repeats):
+    ours, theirs = sort_cases(n)
     table.add("`sort()` %d doubles (incl. copy)" % n, median_time(ours, repeats), "`numpy.sort`",
               median_time(theirs, repeats), target="<= 1.0x")
 
@@ -248,15 +251,9 @@ def scale_product(shapes, repeats):
 
 def scale_sort(sizes, repeats):
     for n in sizes:
-        data = numpy.random.default_rng(12).uniform(-1e6, 1e6, n)
-        v = VlmVector(data)
-
-        def ours():
-            w = v.copy()
-            w.this.acquire()
-            w.sort()
+        ours, theirs = sort_cases(n)
         cold_o, warm_o = cold_warm(ours, repeats)
-        cold_p, warm_p = cold_warm(lambda: numpy.sort(data), repeats)
+        cold_p, warm_p = cold_warm(theirs, repeats)
         scaling_row("`sort()` incl. copy", n, "`numpy.sort`", cold_o / cold_p, warm_o / warm_p, "<= 0.3x at 1e6")
 
 
