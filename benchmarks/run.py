@@ -72,14 +72,32 @@ def peer_time(peers, kind, n, repeats):
     return peer_times(peers, kind, n, repeats)[0]
 
 
-def cold_warm(fn, repeats):
-    """The first call's time and the median of the calls after it."""
-    times = []
+def first_call(setup, call):
+    """Seconds of the first run of the statement call after setup, in a
+    fresh interpreter: the cold call, with no pages or scratch memory left
+    by anything measured before it."""
+    code = ("import time, numpy, velta\nfrom velta import VlmMatrix, VlmVector\n" + setup +
+            "\nt0 = time.perf_counter()\n" + call + "\nprint(time.perf_counter() - t0)\n")
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
+    return float(out.stdout)
+
+
+def cold_warm(setup, ours, theirs, repeats):
+    """(cold, warm) ratios of ours to theirs, two statements run after setup:
+    their first calls, each in a fresh interpreter, and the medians of later
+    calls in this one, alternating so that a burst of load on a shared
+    machine falls on both."""
+    cold = first_call(setup, ours) / first_call(setup, theirs)
+    scope = {"numpy": numpy, "velta": velta, "VlmMatrix": VlmMatrix, "VlmVector": VlmVector}
+    exec(setup, scope)
+    fns = [eval("lambda: " + stmt, scope) for stmt in (ours, theirs)]
+    times = ([], [])
     for _ in range(repeats + 1):
-        t0 = time.perf_counter()
-        fn()
-        times.append(time.perf_counter() - t0)
-    return times[0], statistics.median(times[1:])
+        for fn, out in zip(fns, times):
+            t0 = time.perf_counter()
+            fn()
+            out.append(time.perf_counter() - t0)
+    return cold, statistics.median(times[0][1:]) / statistics.median(times[1][1:])
 
 
 class Table:
@@ -233,28 +251,24 @@ def scaling_row(case, size, peer, cold, warm, target):
 
 
 def scale_product(shapes, repeats):
-    rng = numpy.random.default_rng(11)
     for m, k, n in shapes:
-        a_np, b_np = rng.uniform(-1, 1, (m, k)), rng.uniform(-1, 1, (k, n))
-        a, b = VlmMatrix(a_np), VlmMatrix(b_np)
-
-        def ours():
-            c = a @ b
-            c.this.acquire()
+        setup = ("rng = numpy.random.default_rng(11)\n"
+                 "a_np, b_np = rng.uniform(-1, 1, (%d, %d)), rng.uniform(-1, 1, (%d, %d))\n"
+                 "a, b = VlmMatrix(a_np), VlmMatrix(b_np)" % (m, k, k, n))
         reps = max(repeats, min(50, int(2e9 / (2.0 * m * n * k))))
-        cold_o, warm_o = cold_warm(ours, reps)
-        cold_p, warm_p = cold_warm(lambda: a_np @ b_np, reps)
+        # Rates: the ratio of their time to ours.
+        cold, warm = cold_warm(setup, "a_np @ b_np", "(a @ b).this.acquire()", reps)
         target = ">= 0.5x" if m < 256 and k < 256 else ">= 0.7x" if max(m, k, n) < 512 else ">= 1.0x"
         scaling_row("product (rate ratio)", "%dx%d @ %dx%d" % (m, k, k, n), "OpenBLAS, 1 thread",
-                    cold_p / cold_o, warm_p / warm_o, target)
+                    cold, warm, target)
 
 
 def scale_sort(sizes, repeats):
     for n in sizes:
-        ours, theirs = sort_cases(n)
-        cold_o, warm_o = cold_warm(ours, repeats)
-        cold_p, warm_p = cold_warm(theirs, repeats)
-        scaling_row("`sort()` incl. copy", n, "`numpy.sort`", cold_o / cold_p, warm_o / warm_p, "<= 0.3x at 1e6")
+        setup = ("data = numpy.random.default_rng(2).uniform(-1e6, 1e6, %d)\nv = VlmVector(data)\n"
+                 "def ours():\n    w = v.copy()\n    w.this.acquire()\n    w.sort()" % n)
+        cold, warm = cold_warm(setup, "ours()", "numpy.sort(data)", repeats)
+        scaling_row("`sort()` incl. copy", n, "`numpy.sort`", cold, warm, "<= 0.3x at 1e6")
 
 
 def scale_text(sizes, repeats, peers):
@@ -263,7 +277,8 @@ def scale_text(sizes, repeats, peers):
     for n in sizes:
         v = VlmVector(numpy.random.default_rng(3).uniform(-1e6, 1e6, n))
         reps = repeats if n < 5_000_000 else max(2, repeats // 2)
-        cold_o, warm_o = cold_warm(lambda: velta.vlm_vector_to_string(v, 1), reps)
+        times = [median_time(lambda: velta.vlm_vector_to_string(v, 1), 1) for _ in range(reps + 1)]
+        cold_o, warm_o = times[0], statistics.median(times[1:])
         warm_p, cold_p = peer_times(peers, "text", n, reps + 1)
         scaling_row("full text", n, "C `snprintf(\"%f\")` loop", cold_o / cold_p, warm_o / warm_p,
                     "<= 0.1x at 1e6")
@@ -271,10 +286,9 @@ def scale_text(sizes, repeats, peers):
 
 def scale_copies(sizes, repeats):
     for n in sizes:
-        data = numpy.random.default_rng(4).uniform(size=n)
-        cold_o, warm_o = cold_warm(lambda: VlmVector(data), repeats)
-        cold_p, warm_p = cold_warm(lambda: numpy.copy(data), repeats)
-        scaling_row("`VlmVector(np_array)`", n, "`numpy.copy`", cold_o / cold_p, warm_o / warm_p,
+        setup = "data = numpy.random.default_rng(4).uniform(size=%d)" % n
+        cold, warm = cold_warm(setup, "VlmVector(data)", "numpy.copy(data)", repeats)
+        scaling_row("`VlmVector(np_array)`", n, "`numpy.copy`", cold, warm,
                     "<= 1.5x" if n < 100_000 else "<= 1.2x")
 
 
