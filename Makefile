@@ -5,7 +5,7 @@ ASAN_BUILD ?= build-asan
 JOBS ?= 2
 CMAKE_FLAGS = -DPython3_EXECUTABLE=$(PYTHON)
 
-.PHONY: all deps build demo test test-fast test-asan install bench clean
+.PHONY: all deps build demo gallery test test-fast test-asan install bench clean
 
 all: build
 
@@ -18,6 +18,10 @@ build:
 
 demo: deps build
 	PYTHONPATH=$(BUILD)/python $(PYTHON) examples/demo.py
+
+# The pictures of docs/gallery.md, remade from examples/.
+gallery: build
+	PYTHONPATH=$(BUILD)/python $(PYTHON) examples/gallery.py
 
 # The whole suite: C++ tests, the Python suite, then the Python suite again
 # against an AddressSanitizer + UBSan build.

@@ -194,6 +194,17 @@ def bench_indexing(table, n, repeats):
               median_time(theirs_iter, repeats), target="<= 1.0x")
 
 
+def bench_array_protocol(table, n, repeats, calls=1000):
+    """numpy.asarray of a vector is a view of its block: per call, against
+    toNumpy (the view itself) and against NumPy's iteration fallback."""
+    v = VlmVector(numpy.random.default_rng(7).uniform(size=n))
+
+    def per_call(fn):
+        return median_time(lambda: [fn() for _ in range(calls)], repeats) / calls
+    table.add("`numpy.asarray(v)` %d (a view)" % n, per_call(lambda: numpy.asarray(v)), "`v.toNumpy()`",
+              per_call(v.toNumpy), target="<= 10x")
+
+
 def bench_render(table, image_n, line_n, repeats, workdir):
     try:
         import matplotlib
@@ -309,6 +320,36 @@ def scaling(smoke, peers):
     scale_copies([1000, 10_000, 100_000, 1_000_000, 10_000_000], 9)
 
 
+def bench_pictures(table, sizes, repeats, workdir):
+    """Image figures of growing cell counts, each with its colour bar, to an
+    800 x 600 PNG, against matplotlib's imshow + colorbar + savefig."""
+    try:
+        import matplotlib
+        matplotlib.use("Agg")
+        import matplotlib.pyplot as plt
+    except ImportError:
+        print("matplotlib is not installed: picture rows skipped")
+        return
+    path = os.path.join(workdir, "picture.png")
+    for n in sizes:
+        data = numpy.random.default_rng(n).uniform(0, 10, (n, n))
+        mat = VlmMatrix(data)
+
+        def ours():
+            fig = VlpFigure(1, 1)
+            fig.imshow(0, mat)
+            fig.savefig(path, 800, 600)
+
+        def theirs():
+            fig = plt.figure(figsize=(8, 6), dpi=100)
+            plt.colorbar(plt.imshow(data))
+            fig.savefig(path)
+            plt.close(fig)
+        table.add("image %d^2 cells + colour bar, PNG" % n, median_time(ours, repeats),
+                  "matplotlib imshow+colorbar+savefig", median_time(theirs, repeats),
+                  target="<= 0.5x" if n == 200 else "")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--smoke", action="store_true", help="tiny sizes, one run each")
@@ -341,8 +382,10 @@ def main_table(smoke, r, peers):
     bench_text(table, 100 if smoke else 1_000_000, r, peers)
     bench_from_numpy(table, 2000 if smoke else 10_000_000, r)
     bench_indexing(table, 100 if smoke else 1_000_000, r)
+    bench_array_protocol(table, 100 if smoke else 1_000_000, r, 10 if smoke else 1000)
     with tempfile.TemporaryDirectory() as workdir:
         bench_render(table, 4 if smoke else 200, 10 if smoke else 100_000, r, workdir)
+        bench_pictures(table, [4] if smoke else [50, 200, 800], 1 if smoke else 3, workdir)
 
 
 if __name__ == "__main__":

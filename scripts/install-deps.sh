@@ -4,7 +4,7 @@
 set -eu
 PACKAGES="build-essential cmake pkg-config swig python3 python3-dev python3-numpy python3-pytest
 libgtk-3-dev libcairo2-dev libgtest-dev xvfb xauth xdotool x11-utils imagemagick
-fonts-dejavu-core locales python3-matplotlib libopenblas0"
+fonts-dejavu-core locales python3-matplotlib libopenblas0 python3-nbconvert python3-ipykernel"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -1,8 +1,159 @@
-/* Declarations shared by the extension's own C++ sources. */
+/* The binding's private interface: what the generated wrapper calls in the
+ * binding's own sources, and what those sources take from the wrapper.
+ *
+ * The sources are compiled against SWIG's external runtime header, which
+ * gives them the runtime's types and its pure helpers. Everything that lives
+ * in the wrapper's own statics (the pointer-object type, the type-table
+ * capsule, the conversions) is handed over once at module start through
+ * VeltaRuntime. Every function returning int gives 0 on success and -1 with
+ * a Python exception set. */
 #ifndef VELTA_BINDING_H
 #define VELTA_BINDING_H
 
+#include <Python.h>
+#ifndef SWIG_RUNTIME_VERSION /* not inside the generated wrapper */
+#include "velta_swigrt.h"
+#endif
+#include "records.h"
 #include "vlm.h"
 #include "vlp.h"
+
+/* ---- module start (ownership.cpp) ---- */
+struct VeltaRuntime {
+  swig_module_info *module;  /* the wrapper's type table */
+  PyTypeObject *pointer_type;
+  PyObject **capsule;        /* the runtime's shared type-table capsule */
+  SwigPyObject *(*get_this)(PyObject *);
+  int (*set_this)(PyObject *, PyObject *);
+  PyObject *(*append)(PyObject *, PyObject *);
+  int (*convert)(PyObject *, void **, swig_type_info *, int, int *);
+  int (*as_int)(PyObject *, int *);
+  int (*as_double)(PyObject *, double *);
+  swig_type_info *(*pchar)(void);
+  PyCFunction iter_next_entry;      /* the wrapper entry s_iter___next__ */
+  PyCFunction vector_getitem_entry; /* the wrapper entry VlmVector___getitem__ */
+};
+extern VeltaRuntime velta_rt;
+/* Takes the runtime, patches the pointer type and the registration entries
+ * of the method table in the module dict d, names the pointer types. */
+int velta_start(const VeltaRuntime &rt, PyObject *d, PyMethodDef *methods);
+
+/* ---- ownership (ownership.cpp) ---- */
+void velta_disown_object(PyObject *obj); /* flag of obj's pointer object cleared in balance */
+void velta_released(PyObject *obj);      /* after delete_<Class> released the record */
+void *velta_fast_self(PyObject *obj, swig_type_info *ty); /* exact-type short way, or null */
+
+/* ---- argument checks (checks.cpp) ---- */
+int velta_ends_with(const char *s, const char *suffix);
+int velta_null_ok(const char *symname, int argnum); /* None allowed for this parameter */
+int velta_null_fail(const char *symname, int argnum, const char *type);
+int velta_made(const void *record); /* null result: MemoryError unless an error is pending */
+int velta_size(int size, const char *symname, int argnum);
+int velta_vector_read_index(const VlmVector *v, int index);
+int velta_vector_write_index(const VlmVector *v, int index);
+int velta_vector_range(const VlmVector *v, int idx1, int idx2);
+int velta_vector_not_empty(const VlmVector *v, const char *what);
+int velta_vector_can_grow(const VlmVector *v, long long extra);
+int velta_vector_growable(const VlmVector *v, long long extra); /* not exported, and can grow */
+int velta_arange_check(int min, int step, int max);
+int velta_arange_double_check(double min, double step, double max);
+int velta_matrix_dims(long long rows, long long cols);
+int velta_matrix_shape_of(const VlmMatrix *m);
+long long velta_matrix_flat_index(const VlmMatrix *m, int row, int col);
+int velta_matrix_index_int(const VlmMatrix *m, int row, int col);
+int velta_matrix_read_index(const VlmMatrix *m, int row, int col);
+int velta_matrix_write_index(const VlmMatrix *m, int row, int col);
+int velta_matrix_fits(const VlmMatrix *m);
+int velta_matrix_block(const VlmMatrix *m, int row1, int row2, int col1, int col2);
+int velta_matrix_row(const VlmMatrix *m, int row);
+int velta_matrix_column(const VlmMatrix *m, int col);
+int velta_matrix_product(const VlmMatrix *a, const VlmMatrix *b);
+int velta_product_made(const VlmMatrix *result, const VlmMatrix *a, const VlmMatrix *b);
+int velta_matrix_not_empty(const VlmMatrix *m, const char *what);
+int velta_matrix_key(PyObject *key, int *row, int *col, const char *symname);
+
+/* ---- exported blocks and iteration (exports.cpp) ---- */
+void velta_export_acquire(const void *record);
+void velta_export_release(const void *record);
+int velta_export_check(const void *record); /* BufferError while the block is lent out */
+struct s_iter *velta_iter_new(double *nums, int count);
+void velta_iter_attach(struct s_iter *it, const void *record, PyObject *owner);
+void velta_iter_detach(const struct s_iter *it);
+double velta_iter_step(struct s_iter *it); /* one element, or the end noted */
+int velta_iter_ended(void);                /* StopIteration if the last step found the end */
+void velta_iter_class_fast(PyObject *obj);
+void velta_vector_class_fast(void);
+
+/* ---- NumPy exchange (numpy.cpp) ---- */
+int velta_numpy_start(void);
+/* An input array of nd dimensions: returns the array (a new reference when
+ * *is_new) with its data and dimensions, or null with an exception set. */
+PyObject *velta_input_array(PyObject *obj, int nd, int *is_new, double **data, int *dims);
+int velta_array_like(PyObject *obj);
+int velta_array_like_1d(PyObject *obj);
+PyObject *velta_vector_view(PyObject *owner, VlmVector *vec, double *data, int size);
+PyObject *velta_matrix_view(PyObject *owner, VlmMatrix *mat, double *data, int rows, int cols);
+
+/* ---- console (console.cpp) ---- */
+int velta_print_values(const char *symname, int fixed, const char *inbetween, const char *end,
+                       const char *fmt, PyObject *values);
+int velta_append_target(PyObject *obj, const char *symname, char **out);
+int velta_double_format_check(const char *fmt);
+VlmVector *velta_new_values(int size, PyObject *values);
+
+/* ---- class method bodies longer than a line (methods.cpp) ---- */
+void velta_vector_fill(VlmVector *self, VlmVector *temporary); /* copies and releases temporary */
+void velta_matrix_fill(VlmMatrix *self, VlmMatrix *temporary);
+void velta_vector_append_array(VlmVector *self, double *nums, int size);
+VlmMatrix *velta_matrix_zero_like(VlmMatrix *mat_in);
+VlmMatrix *velta_matrix_from_array_1d(double *nums, int length);
+VlmMatrix *velta_matrix_copy(VlmMatrix *self);
+VlmMatrix *velta_matrix_copy_then(VlmMatrix *self, void *(*change)(VlmMatrix *, double), double val);
+VlmMatrix *velta_matrix_copy_from(VlmMatrix *self, VlmMatrix *mat_in);
+VlmVector *velta_vector_copy_then(VlmVector *self, void *(*change)(VlmVector *, double), double val);
+
+/* ---- figures (figures.cpp) ---- */
+void velta_figure_known(const VlpFigure *fig);
+void velta_figure_forget(const VlpFigure *fig);
+int velta_canvas_release(const VlpCanvas *can); /* refused for a canvas inside a figure */
+int velta_keep(const VlpCanvas *can, PyObject *a, PyObject *b);
+void velta_keep_parent(PyObject *result, PyObject *parent);
+void velta_view_note(PyObject *result, const void *block);
+void velta_views_clear(const void *block);
+void velta_series_arrays_moving(const VlpCanvas *can);
+int velta_figure_dims(int row, int col);
+int velta_canvas_index(const VlpFigure *fig, int index);
+int velta_series_index(const VlpCanvas *can, int line);
+int velta_xy_usable(const VlmVector *vecx, const VlmVector *vecy);
+int velta_matrix_usable(const VlmMatrix *mat);
+int velta_pallete_resize(const VlpCanvas *can, int line, int size);
+int velta_pallete_index(const VlmColor *clr, int index);
+/* Every series of the figure can still be drawn (its data may have changed
+ * since it was added). */
+int velta_figure_drawable(const VlpFigure *fig);
+/* ---- figures leaving the process (figure_io.cpp) ---- */
+/* Shows the figure until its window is closed, or until a signal handler
+ * raises (Ctrl-C: KeyboardInterrupt), which closes the window. */
+int velta_show(VlpFigure *fig);
+/* vlp_savefig(fig, filename, width, height). */
+int velta_savefig(VlpFigure *fig, const char *filename, int width, int height);
+/* VlpFigure.savefig(target, width=800, height=600, format=None): None, or
+ * null with the exception set. */
+PyObject *velta_figure_savefig(VlpFigure *fig, PyObject *target, int width, int height,
+                               PyObject *format);
+/* The PNG bytes savefig writes at 800 x 600, for IPython's display. */
+PyObject *velta_figure_png(VlpFigure *fig);
+/* A series added through a figure (canvas number) or to a canvas. */
+int velta_series_xy(VlpFigure *fig, int canvas, VlpCanvas *can, VlmVector *x, VlmVector *y,
+                    PyObject *ox, PyObject *oy);
+int velta_series_image(VlpFigure *fig, int canvas, VlpCanvas *can, VlmMatrix *mat, PyObject *omat);
+
+/* ---- wiring macros for the interface files ---- */
+/* Hands back the Python object a method was called on. */
+#define VELTA_RETURN_SELF(result) \
+  do {                            \
+    Py_INCREF(swig_obj[0]);       \
+    result = swig_obj[0];         \
+  } while (0)
 
 #endif

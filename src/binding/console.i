@@ -1,4 +1,4 @@
-/* Console printing and number-to-text functions: the value lists of the
+/* Console printing and number-to-text functions (console.cpp): the value lists of the
  * variadic print functions, room for the append functions, the one format
  * that vlm_string_from_double_set takes from Python, and text results. */
 
@@ -8,60 +8,6 @@
  * s a str. Values beyond those letters are accepted and ignored. The library
  * is called through its non-variadic twin, so it reads exactly the values
  * converted here. */
-%fragment("velta_print_values", "header", fragment="SWIG_AsVal_int,SWIG_AsVal_double") %{
-static int velta_print_values(const char *symname, int fixed, const char *inbetween, const char *end,
-                              const char *fmt, PyObject *values) {
-  int needed = 0;
-  for (const char *c = fmt; *c; ++c)
-    needed += (*c == 'd' || *c == 'c' || *c == 'f' || *c == 's');
-  Py_ssize_t given = PyTuple_Size(values);
-  if (given < needed) {
-    PyErr_Format(PyExc_TypeError, "%s expected %d value%s after the format, got %zd", symname, needed,
-                 needed == 1 ? "" : "s", given);
-    return -1;
-  }
-  VlmPrintValue *list = (VlmPrintValue *)malloc(sizeof(VlmPrintValue) * (needed > 0 ? needed : 1));
-  if (!list) {
-    PyErr_NoMemory();
-    return -1;
-  }
-  int n = 0;
-  for (const char *c = fmt; *c; ++c) {
-    if (!(*c == 'd' || *c == 'c' || *c == 'f' || *c == 's'))
-      continue;
-    PyObject *item = PyTuple_GET_ITEM(values, n);
-    const int argnum = fixed + n + 1;
-    int res = SWIG_OK;
-    const char *type = "int";
-    if (*c == 'd' || *c == 'c') {
-      res = SWIG_AsVal_int(item, &list[n].i);
-    } else if (*c == 'f') {
-      type = "double";
-      res = SWIG_AsVal_double(item, &list[n].f);
-    } else {
-      type = "char *";
-      list[n].s = PyUnicode_Check(item) ? PyUnicode_AsUTF8(item) : NULL;
-      if (!list[n].s) {
-        PyErr_Clear();
-        res = SWIG_TypeError;
-      }
-    }
-    if (!SWIG_IsOK(res)) {
-      free(list);
-      PyErr_Format(res == SWIG_OverflowError ? PyExc_OverflowError : PyExc_TypeError,
-                   "in method '%s', argument %d of type '%s' (value for '%c' of the format)", symname, argnum,
-                   type, *c);
-      return -1;
-    }
-    ++n;
-  }
-  /* The strings live in the argument tuple, which outlives the call. */
-  vlm_print_values_array(inbetween, end, fmt, list, n);
-  free(list);
-  return 0;
-}
-%}
-%fragment("velta_print_values");
 
 %feature("action") vlm_print_values {
   if (velta_print_values("vlm_print_values", 3, arg1, arg2, arg3, varargs) < 0) SWIG_fail;
@@ -83,44 +29,8 @@ static int velta_print_values(const char *symname, int fixed, const char *inbetw
  * dropped with the temporary, as for every char * argument. A char *
  * pointer object carries no size, so it is refused rather than written past
  * its end. */
-%fragment("velta_append_target", "header", fragment="SWIG_pchar_descriptor") %{
-#define VELTA_APPEND_ROOM 320
 
-static int velta_append_target(PyObject *obj, const char *symname, char **out) {
-  *out = NULL;
-  if (obj == Py_None)
-    return 0; /* refused by the check below, as every null text */
-  if (PyUnicode_Check(obj)) {
-    Py_ssize_t len = 0;
-    const char *utf8 = PyUnicode_AsUTF8AndSize(obj, &len);
-    if (!utf8) {
-      PyErr_Clear();
-      PyErr_Format(PyExc_TypeError, "in method '%s', argument 1 of type 'char *'", symname);
-      return -1;
-    }
-    char *buf = (char *)malloc((size_t)len + 1 + VELTA_APPEND_ROOM);
-    if (!buf) {
-      PyErr_NoMemory();
-      return -1;
-    }
-    memcpy(buf, utf8, (size_t)len + 1);
-    *out = buf;
-    return 0;
-  }
-  void *vptr = 0;
-  swig_type_info *pchar = SWIG_pchar_descriptor();
-  if (pchar && SWIG_IsOK(SWIG_ConvertPtr(obj, &vptr, pchar, 0)))
-    PyErr_Format(PyExc_TypeError,
-                 "in method '%s', argument 1 of type 'char *': a char * pointer has no known room to append to; "
-                 "pass a str",
-                 symname);
-  else
-    PyErr_Format(PyExc_TypeError, "in method '%s', argument 1 of type 'char *'", symname);
-  return -1;
-}
-%}
-
-%typemap(in, noblock=1, fragment="velta_append_target") char *target {
+%typemap(in, noblock=1) char *target {
   if (velta_append_target($input, "$symname", &$1) < 0) SWIG_fail;
 }
 %typemap(freearg, noblock=1) char *target {
@@ -132,44 +42,6 @@ static int velta_append_target(PyObject *obj, const char *symname, char **out) {
  * Any other conversion in fmt would read arguments that were never passed
  * (or write through %n), so fmt must hold exactly one double conversion:
  * flags, width, precision and an "l" are allowed, no "*"; "%%" is literal. */
-%{
-static int velta_double_format_check(const char *fmt) {
-  int conversions = 0;
-  const char *bad = NULL;
-  for (const char *c = fmt; *c; ++c) {
-    if (*c != '%')
-      continue;
-    const char *start = c++;
-    if (*c == '%')
-      continue;
-    while (*c && strchr("-+ #0", *c))
-      ++c;
-    long long width = 0, precision = 0;
-    while (*c >= '0' && *c <= '9' && width <= INT_MAX)
-      width = width * 10 + (*c++ - '0');
-    if (*c == '.') {
-      ++c;
-      while (*c >= '0' && *c <= '9' && precision <= INT_MAX)
-        precision = precision * 10 + (*c++ - '0');
-    }
-    if (*c == 'l')
-      ++c;
-    if (width > INT_MAX || precision > INT_MAX || !*c || !strchr("fFeEgGaA", *c)) {
-      bad = start;
-      break; /* c may be at the terminator: the loop must not step past it */
-    }
-    ++conversions;
-  }
-  if (bad || conversions != 1) {
-    PyErr_Format(PyExc_ValueError,
-                 "in method 'vlm_string_from_double_set', argument 1: the format must hold exactly one double "
-                 "conversion (%%f, %%F, %%e, %%E, %%g, %%G, %%a or %%A), got '%s'",
-                 fmt);
-    return -1;
-  }
-  return 0;
-}
-%}
 %exception vlm_string_from_double_set {
   if (velta_double_format_check(arg1) < 0) SWIG_fail;
   $action

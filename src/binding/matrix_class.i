@@ -6,39 +6,6 @@
  * Everything that walks the matrix by its shape first checks that the shape
  * fits the block (the shape setter and copyShape can make it disagree). */
 
-%{
-/* A (row, col) key: a tuple whose first two items are integers. */
-static int velta_matrix_key(PyObject *key, int *row, int *col, const char *symname) {
-  if (!PyTuple_Check(key) || PyTuple_GET_SIZE(key) < 2) {
-    PyErr_Format(PyExc_TypeError, "in method '%s', the key must be a (row, col) tuple of integers", symname);
-    return -1;
-  }
-  int *targets[2] = {row, col};
-  for (int i = 0; i < 2; ++i) {
-    PyObject *item = PyTuple_GET_ITEM(key, i);
-    long value = -1;
-    if (PyIndex_Check(item))
-      value = PyLong_AsLong(item);
-    else
-      PyErr_SetString(PyExc_TypeError, "");
-    if (PyErr_Occurred() || value < INT_MIN || value > INT_MAX) {
-      PyObject *kind = PyExc_TypeError;
-      if (!PyErr_Occurred() || PyErr_ExceptionMatches(PyExc_OverflowError))
-        kind = PyExc_OverflowError;
-      PyErr_Clear();
-      PyErr_Format(kind, "in method '%s', argument %d of type 'int'", symname, i + 2);
-      return -1;
-    }
-    *targets[i] = (int)value;
-  }
-  return 0;
-}
-
-/* Matrices made from a shape: no negative or overflowing shape. */
-static int velta_matrix_shape_of(const VlmMatrix *m) {
-  return velta_matrix_dims(m->r_shape[0], m->r_shape[1]);
-}
-%}
 
 /* m[row, col]: the key stands for the row and column parameters. */
 %typemap(in) (int pyrow, int pycol) {
@@ -56,102 +23,10 @@ static int velta_matrix_shape_of(const VlmMatrix *m) {
   if (!$result) SWIG_fail;
 }
 
-%exception s_matrix::s_matrix {
-  $action
-  if (!result) {
-    if (!PyErr_Occurred()) PyErr_NoMemory();
-    SWIG_fail;
-  }
-}
-
-%define VELTA_MATRIX_RESULT(NAME)
-%exception s_matrix::NAME {
-  $action
-  if (!result) {
-    if (!PyErr_Occurred()) PyErr_NoMemory();
-    SWIG_fail;
-  }
-}
-%enddef
-VELTA_MATRIX_RESULT(copy)
-VELTA_MATRIX_RESULT(toVector)
-VELTA_MATRIX_RESULT(extractColumn)
-VELTA_MATRIX_RESULT(extractRow)
-VELTA_MATRIX_RESULT(extractRowCol)
-VELTA_MATRIX_RESULT(__lshift__)
-VELTA_MATRIX_RESULT(__add__)
-VELTA_MATRIX_RESULT(__sub__)
-VELTA_MATRIX_RESULT(__mul__)
-VELTA_MATRIX_RESULT(__truediv__)
-
 %exception s_matrix::__iter__ {
   $action
   if (velta_made(result) < 0) SWIG_fail;
   velta_iter_attach(result, arg1, swig_obj[0]);
-}
-
-/* Mismatched inner sizes give None; a null result otherwise means memory. */
-%exception s_matrix::__matmul__ {
-  if (velta_matrix_product(arg1, arg2) < 0) SWIG_fail;
-  $action
-  if (!result && arg1->r_shape[1] == arg2->r_shape[0] && velta_made(result) < 0) SWIG_fail;
-}
-
-%exception s_matrix::__getitem__ {
-  if (velta_matrix_read_index(arg1, arg2, arg3) < 0) SWIG_fail;
-  $action
-}
-%exception s_matrix::__setitem__ {
-  if (velta_matrix_write_index(arg1, arg2, arg3) < 0) SWIG_fail;
-  $action
-}
-%exception s_matrix::min {
-  if (velta_matrix_not_empty(arg1, "min") < 0) SWIG_fail;
-  $action
-}
-%exception s_matrix::max {
-  if (velta_matrix_not_empty(arg1, "max") < 0) SWIG_fail;
-  $action
-}
-%exception s_matrix::dims2index {
-  {
-    long long index = velta_matrix_flat_index(arg1, arg2, arg3);
-    if (index < INT_MIN || index > INT_MAX) {
-      PyErr_Format(PyExc_OverflowError, "index of (%d, %d) exceeds the 32-bit range", arg2, arg3);
-      SWIG_fail;
-    }
-  }
-  $action
-}
-%define VELTA_MATRIX_FITS(NAME)
-%exception s_matrix::NAME {
-  if (velta_matrix_fits(arg1) < 0) SWIG_fail;
-  $action
-}
-%enddef
-VELTA_MATRIX_FITS(transpose)
-VELTA_MATRIX_FITS(__str__)
-VELTA_MATRIX_FITS(printFull)
-VELTA_MATRIX_FITS(toNumpy)
-%exception s_matrix::random {
-  if (velta_matrix_shape_of(arg1) < 0) SWIG_fail;
-  $action
-  if (PyErr_Occurred()) SWIG_fail;
-}
-%exception s_matrix::extractColumn {
-  if (velta_matrix_column(arg1, arg2) < 0) SWIG_fail;
-  $action
-  if (velta_made(result) < 0) SWIG_fail;
-}
-%exception s_matrix::extractRow {
-  if (velta_matrix_row(arg1, arg2) < 0) SWIG_fail;
-  $action
-  if (velta_made(result) < 0) SWIG_fail;
-}
-%exception s_matrix::extractRowCol {
-  if (velta_matrix_block(arg1, arg2, arg3, arg4, arg5) < 0) SWIG_fail;
-  $action
-  if (velta_made(result) < 0) SWIG_fail;
 }
 
 %newobject s_matrix::s_matrix;
@@ -174,12 +49,7 @@ VELTA_MATRIX_FITS(toNumpy)
 
 %define VELTA_MATRIX_OPERATOR(NAME, INPLACE, FUNCTION)
   VlmMatrix *NAME(double val) {
-    if (velta_matrix_shape_of($self) < 0)
-      return NULL;
-    VlmMatrix *result = vlm_matrix_new_copy($self);
-    if (result)
-      FUNCTION(result, val);
-    return result;
+    return velta_matrix_copy_then($self, FUNCTION, val);
   }
   VlmMatrix *INPLACE(double val) {
     FUNCTION($self, val);
@@ -207,23 +77,13 @@ VELTA_MATRIX_FITS(toNumpy)
     return vlm_matrix_new_from_array(ndarray_in, row, column);
   }
   s_matrix(VlmMatrix *mat_in) {
-    if (velta_matrix_shape_of(mat_in) < 0)
-      return NULL;
-    VlmMatrix *result = vlm_matrix_new_duplicate_size(mat_in);
-    if (result)
-      vlm_matrix_change_elements_by_value(result, 0.0);
-    return result;
+    return velta_matrix_zero_like(mat_in);
   }
   s_matrix(VlmVector *vec) {
     return vlm_matrix_new_from_vector(vec);
   }
   s_matrix(double *ndarray_in, int length) {
-    VlmVector *temporary = vlm_vector_new_from_array(ndarray_in, length);
-    if (!temporary)
-      return NULL;
-    VlmMatrix *result = vlm_matrix_new_from_vector(temporary);
-    vlm_vector_delete(temporary);
-    return result;
+    return velta_matrix_from_array_1d(ndarray_in, length);
   }
   ~s_matrix() {
     vlm_matrix_delete($self);
@@ -258,13 +118,7 @@ VELTA_MATRIX_FITS(toNumpy)
     vlm_matrix_change_elements_by_value($self, val);
   }
   void random(double min, double max) {
-    VlmMatrix *temporary = vlm_matrix_new_random($self->r_shape[0], $self->r_shape[1], min, max);
-    if (!temporary) {
-      PyErr_NoMemory();
-      return;
-    }
-    vlm_matrix_copy_elements(temporary, $self);
-    vlm_matrix_delete(temporary);
+    velta_matrix_fill($self, vlm_matrix_new_random($self->r_shape[0], $self->r_shape[1], min, max));
   }
   void transpose() {
     vlm_matrix_transpose($self);
@@ -295,29 +149,17 @@ VELTA_MATRIX_FITS(toNumpy)
     return vlm_matrix_new_extract_row_col($self, row1, row2, col1, col2);
   }
   VlmMatrix *copy() {
-    if (velta_matrix_shape_of($self) < 0)
-      return NULL;
-    return vlm_matrix_new_copy($self);
+    return velta_matrix_copy($self);
   }
   struct s_iter *__iter__() {
     return velta_iter_new($self->p_r_nums, $self->size);
   }
 
   VlmMatrix *__lshift__(double val) {
-    if (velta_matrix_shape_of($self) < 0)
-      return NULL;
-    VlmMatrix *result = vlm_matrix_new_copy($self);
-    if (result)
-      vlm_matrix_change_elements_by_value(result, val);
-    return result;
+    return velta_matrix_copy_then($self, vlm_matrix_change_elements_by_value, val);
   }
   VlmMatrix *__lshift__(VlmMatrix *mat_in) {
-    if (velta_matrix_shape_of($self) < 0)
-      return NULL;
-    VlmMatrix *result = vlm_matrix_new_copy($self);
-    if (result)
-      vlm_matrix_copy_elements(mat_in, result);
-    return result;
+    return velta_matrix_copy_from($self, mat_in);
   }
   VlmMatrix *__ilshift__(double val) {
     vlm_matrix_change_elements_by_value($self, val);

@@ -2,15 +2,4 @@
 
 VELTA_DISOWNING_FIELD(double *ptr)
 
-%inline %{
-struct s_iter {
-  double *ptr; /* next element to deliver */
-  int len;     /* elements still to deliver */
-};
-
-typedef struct s_slice {
-  int start;
-  int step;
-  int stop;
-} VlmSlice;
-%}
+%include "records.h"

@@ -1,5 +1,10 @@
-/* The vector functions: checks around the library calls, the variadic
- * constructor, releases that disown, and text results. */
+/* The vector functions and the guards of every library operation that the
+ * VlmVector methods share with them; the checks are in checks.cpp.
+ *
+ * One guard per library operation: VELTA_GUARD2 and VELTA_MADE2 wire the
+ * check before the flat function and before the method that calls the same
+ * operation. A null result is always velta_made's: MemoryError unless the
+ * entry has said why already. CHECK is 0 where nothing is checked first. */
 
 %define VELTA_GUARD(NAME, CHECK)
 %exception NAME {
@@ -7,42 +12,64 @@
   $action
 }
 %enddef
-
-/* Constructors: exhausted memory becomes MemoryError. */
-%define VELTA_MADE(NAME)
+%define VELTA_MADE(NAME, CHECK)
 %exception NAME {
+  if ((CHECK) < 0) SWIG_fail;
   $action
   if (velta_made(result) < 0) SWIG_fail;
 }
 %enddef
-VELTA_MADE(vlm_vector_new)
-VELTA_MADE(vlm_vector_new_zero)
-VELTA_MADE(vlm_vector_new_constant)
-VELTA_MADE(vlm_vector_new_random)
-VELTA_MADE(vlm_vector_new_linspace)
-VELTA_MADE(vlm_vector_new_copy)
-VELTA_MADE(vlm_vector_new_duplicate_size)
-VELTA_MADE(vlm_vector_new_from_matrix)
-
-%exception vlm_vector_new_arange {
-  if (velta_arange_check(arg1, arg2, arg3) < 0) SWIG_fail;
+/* Methods that report what went wrong with a Python exception of their own. */
+%define VELTA_RAISED(NAME, CHECK)
+%exception NAME {
+  if ((CHECK) < 0) SWIG_fail;
   $action
-  if (velta_made(result) < 0) SWIG_fail;
+  if (PyErr_Occurred()) SWIG_fail;
 }
-%exception vlm_vector_new_arange_double {
-  if (velta_arange_double_check(arg1, arg2, arg3) < 0) SWIG_fail;
-  $action
-  if (velta_made(result) < 0) SWIG_fail;
-}
+%enddef
+%define VELTA_GUARD2(FLAT, METHOD, CHECK)
+VELTA_GUARD(FLAT, CHECK)
+VELTA_GUARD(METHOD, CHECK)
+%enddef
+%define VELTA_MADE2(FLAT, METHOD, CHECK)
+VELTA_MADE(FLAT, CHECK)
+VELTA_MADE(METHOD, CHECK)
+%enddef
 
+/* Constructors and copies. */
+VELTA_MADE(vlm_vector_new, 0)
+VELTA_MADE(vlm_vector_new_zero, 0)
+VELTA_MADE(vlm_vector_new_constant, 0)
+VELTA_MADE(vlm_vector_new_random, 0)
+VELTA_MADE(vlm_vector_new_linspace, 0)
+VELTA_MADE2(vlm_vector_new_copy, s_vector::copy, 0)
+VELTA_MADE(vlm_vector_new_duplicate_size, 0)
+VELTA_MADE(vlm_vector_new_from_matrix, 0)
+VELTA_MADE(vlm_vector_new_arange, velta_arange_check(arg1, arg2, arg3))
+VELTA_MADE(vlm_vector_new_arange_double, velta_arange_double_check(arg1, arg2, arg3))
+VELTA_MADE(s_vector::toMatrix, 0)
+VELTA_MADE(s_vector::__lshift__, 0)
+VELTA_MADE(s_vector::__add__, 0)
+VELTA_MADE(s_vector::__sub__, 0)
+VELTA_MADE(s_vector::__mul__, 0)
+VELTA_MADE(s_vector::__truediv__, 0)
+
+/* Reads and writes of elements, ranges, extremes. */
 VELTA_GUARD(vlm_vector_get_item, velta_vector_read_index(arg1, arg2))
-VELTA_GUARD(vlm_vector_set_item, velta_vector_write_index(arg1, arg2))
+VELTA_GUARD(s_vector::__getitem__, (velta_vector_class_fast(), velta_vector_read_index(arg1, arg2)))
+VELTA_GUARD2(vlm_vector_set_item, s_vector::__setitem__, velta_vector_write_index(arg1, arg2))
 VELTA_GUARD(vlm_vector_isexist, velta_vector_range(arg1, arg2, arg3))
-VELTA_GUARD(vlm_vector_min, velta_vector_not_empty(arg1, "min"))
-VELTA_GUARD(vlm_vector_max, velta_vector_not_empty(arg1, "max"))
+VELTA_GUARD(s_vector::isexist, velta_vector_range(arg1, arg3, arg4))
+VELTA_GUARD2(vlm_vector_min, s_vector::min, velta_vector_not_empty(arg1, "min"))
+VELTA_GUARD2(vlm_vector_max, s_vector::max, velta_vector_not_empty(arg1, "max"))
+
 /* Growing may move the block: not while it is lent out. */
-VELTA_GUARD(vlm_vector_append_value, velta_export_check(arg1) < 0 ? -1 : velta_vector_can_grow(arg1, 1))
-VELTA_GUARD(vlm_vector_append_vector, velta_export_check(arg1) < 0 ? -1 : velta_vector_can_grow(arg1, arg2->size))
+VELTA_GUARD(vlm_vector_append_value, velta_vector_growable(arg1, 1))
+VELTA_GUARD(vlm_vector_append_vector, velta_vector_growable(arg1, arg2->size))
+VELTA_RAISED(s_vector::append, velta_export_check(arg1))
+/* Fills by a temporary of the same size report exhausted memory. */
+VELTA_RAISED(s_vector::random, 0)
+VELTA_RAISED(s_vector::linspace, 0)
 
 /* Releasing a record through the library clears the ownership flag of the
  * object passed, so its collection does not release it again. */
@@ -58,31 +85,6 @@ VELTA_GUARD(vlm_vector_append_vector, velta_export_check(arg1) < 0 ? -1 : velta_
 }
 
 /* Variadic constructor: the Python arguments after the size are the values. */
-%{
-static VlmVector *velta_new_values(int size, PyObject *values) {
-  Py_ssize_t given = PyTuple_Size(values);
-  if (given < size) {
-    PyErr_Format(PyExc_TypeError, "vlm_vector_new_values expected %d values after the size, got %zd",
-                 size, given);
-    return NULL;
-  }
-  double *nums = (double *)malloc(sizeof(double) * (size > 0 ? size : 1));
-  if (!nums)
-    return (VlmVector *)PyErr_NoMemory();
-  for (int i = 0; i < size; ++i) {
-    if (!SWIG_IsOK(SWIG_AsVal_double(PyTuple_GET_ITEM(values, i), &nums[i]))) {
-      free(nums);
-      PyErr_Format(PyExc_TypeError, "in method 'vlm_vector_new_values', argument %d of type 'double'", i + 2);
-      return NULL;
-    }
-  }
-  VlmVector *vec = vlm_vector_new_values_array(size, nums);
-  free(nums);
-  if (!vec)
-    PyErr_NoMemory();
-  return vec;
-}
-%}
 %feature("action") vlm_vector_new_values {
   result = velta_new_values(arg1, varargs);
   if (!result) SWIG_fail;
@@ -90,7 +92,7 @@ static VlmVector *velta_new_values(int size, PyObject *values) {
 
 /* A function pointer must be given. */
 %typemap(check, noblock=1) void (*function)(double *) {
-  if (!$1) VELTA_NULL_FAIL("$symname", $argnum, "$type");
+  if (!$1 && velta_null_fail("$symname", $argnum, "$type") < 0) SWIG_fail;
 }
 
 %newobject vlm_vector_to_string;

@@ -42,6 +42,11 @@ void *vlm_print_values_new_line(char *fmt, ...);
 
 /* ---- random source and generic release (unit standard) ---- */
 double vlm_random(double min, double max);
+/* Seeds the random source: the draws that follow are the same in every
+ * process and run given the same seed, and no draw reseeds from the clock
+ * (also in processes forked afterwards). Without it the first draw of each
+ * process seeds from the clock, the process id and the sub-second time. */
+void vlm_random_seed(unsigned int seed);
 void vlm_data_delete(void *__ptr);
 
 /* ---- vectors (unit vector) ---- */

@@ -389,15 +389,16 @@ TEST_F(SaveFig, ImageCellsAndColourBar) {
   EXPECT_EQ(png.at(739, 70), kRed);
 }
 
-TEST_F(SaveFig, NanCellsStayTransparentAndFlatImagesDraw) {
+TEST_F(SaveFig, NanCellsKeepTheirOutlineAndFlatImagesDraw) {
   fig_ = vlp_subplots(1, 2);
   vlp_imshow(vlp_set_canvas(fig_, 0), M(1, 3, {0, kNaN, 10}));
   vlp_imshow(vlp_set_canvas(fig_, 1), M(1, 1, {7}));
   const Png png = render(800, 600);
-  // The NaN cell (centre of the left canvas) is skipped, outline included:
-  // nothing on its top edge at y 60 either.
-  EXPECT_TRUE(png.white(200, 300) && png.white(200, 59) && png.white(200, 60));
-  EXPECT_LT(png.grey(93, 60), 200);  // the neighbour's top edge
+  // The NaN cell (centre of the left canvas) has no fill but its outline:
+  // dark on its top edge at y 60, like the neighbour's.
+  EXPECT_TRUE(png.white(200, 300) && png.white(200, 62));
+  EXPECT_LT(png.grey(200, 60), 200);
+  EXPECT_LT(png.grey(93, 60), 200);
   EXPECT_EQ(png.at(93, 300), kBlack);
   EXPECT_EQ(png.at(307, 300), kRed);
   EXPECT_EQ(png.at(600, 300), kRed);  // equal palette values: upper colour

@@ -106,6 +106,16 @@ def test_shape_operations():
         m.dims2index(1, 1.0)
 
 
+@pytest.mark.parametrize("transpose", [lambda m: m.transpose(), _velta.vlm_matrix_transpose])
+def test_transpose_of_a_shape_beyond_the_size(transpose):
+    # copyShape can describe more elements than the block holds: the shape
+    # is swapped and the block left as it is, by the method as by the function.
+    m = VlmMatrix([[1, 2], [3, 4]])
+    m.copyShape(VlmMatrix(2, 3))
+    transpose(m)
+    assert m.getShape() == (3, 2) and list(m) == [1.0, 2.0, 3.0, 4.0]
+
+
 def test_fills():
     m = VlmMatrix(2, 3)
     m.random(1.0, 2.0)

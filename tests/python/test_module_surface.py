@@ -61,10 +61,10 @@ METHODS = {
     "VlpFigure": "plot scatter imshow show",
 }
 
-# Beyond the specified entries: the file export of figures, and the static
-# method helper that the generator's fast proxy mode installs and the proxy
-# module reads at import.
-ADDED = {"VlpFigure_savefig", "vlp_savefig", "SWIG_PyStaticMethod_New"}
+# Beyond the specified entries: the file export of figures and their picture
+# for notebooks, and the random source's seeding. (The static method helper of
+# the generator's fast proxy mode is no entry.)
+ADDED = {"VlpFigure_savefig", "VlpFigure__repr_png_", "vlp_savefig", "vlm_random_seed"}
 
 
 def specified_entries():
@@ -153,8 +153,8 @@ DOCS = {
     "VlpFigure_imshow": "\nVlpFigure_imshow(VlpFigure self, int canvas, VlmMatrix mat)\n\n"
                         "Parameters\n----------\ncanvas: int\nmat: VlmMatrix *\n\n",
     "VlpFigure_show": "VlpFigure_show(VlpFigure self)",
-    "VlpFigure_savefig": "\nVlpFigure_savefig(VlpFigure self, char * filename, int width, int height)\n\n"
-                         "Parameters\n----------\nfilename: char *\nwidth: int\nheight: int\n\n",
+    "VlpFigure_savefig": "savefig(self, target, width=800, height=600, format=None)",
+    "VlpFigure__repr_png_": "_repr_png_(self) -> bytes",
     "vlp_savefig": "\nvlp_savefig(VlpFigure fig, char * filename, int width, int height)\n\n"
                    "Parameters\n----------\nfig: VlpFigure *\nfilename: char *\nwidth: int\nheight: int\n\n",
     "vlp_show": "\nvlp_show(VlpFigure fig)\n\nParameters\n----------\nfig: VlpFigure *\n\n",

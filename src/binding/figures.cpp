@@ -1,0 +1,296 @@
+/* Figures, canvases and colours: the objects a figure keeps alive, the
+ * colours handed out, the checks of the plotting functions, the window and
+ * file export.
+ *
+ * The library borrows the vectors and matrices that a figure draws and
+ * checks none of its indexes. The binding therefore keeps the Python objects
+ * given to plot, scatter and imshow alive for as long as the figure (or the
+ * stand-alone canvas) that draws them, refuses canvas and series numbers
+ * outside the records, and refuses series that could not be drawn. */
+#include "binding.h"
+
+#include <limits.h>
+#include <stdint.h>
+
+#include <map>
+#include <vector>
+
+namespace {
+struct VeltaKept {
+  uintptr_t end;          /* one past the last byte of the block */
+  const VlpFigure *fig;   /* the figure owning the block, or null */
+  PyObject *objects;      /* list, made at the first series */
+};
+std::map<uintptr_t, VeltaKept> velta_kept;
+
+/* Removes every entry for which drop() holds, releasing the lists only after
+ * the map is consistent again: a release may run arbitrary finalisers. */
+template <typename Pred>
+void velta_kept_erase_if(Pred drop) {
+  std::vector<PyObject *> lists;
+  for (auto it = velta_kept.begin(); it != velta_kept.end();) {
+    if (drop(it->first, it->second)) {
+      lists.push_back(it->second.objects);
+      it = velta_kept.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  for (PyObject *list : lists)
+    Py_XDECREF(list);
+}
+}  // namespace
+
+/* Makes the figure's canvas array known; called whenever a figure is made
+ * or used, since its canvas array may have been replaced through the field. */
+void velta_figure_known(const VlpFigure *fig) {
+  uintptr_t begin = (uintptr_t)fig->p_r_canvas;
+  uintptr_t end = begin + (fig->size > 0 ? (uintptr_t)fig->size : 0) * sizeof(VlpCanvas);
+  auto it = velta_kept.find(begin);
+  if (it != velta_kept.end() && it->second.fig == fig && it->second.end == end)
+    return;
+  PyObject *objects = 0;
+  /* The same figure with another block keeps its objects; entries left
+   * behind by records released outside the binding are dropped. */
+  for (auto &entry : velta_kept) {
+    if (entry.second.fig == fig && !objects) {
+      objects = entry.second.objects;
+      entry.second.objects = 0;
+    }
+  }
+  velta_kept_erase_if([&](uintptr_t b, const VeltaKept &k) {
+    return k.fig == fig || (b < end && begin < k.end) || b == begin;
+  });
+  velta_kept[begin] = VeltaKept{end, fig, objects};
+}
+
+void velta_figure_forget(const VlpFigure *fig) {
+  velta_kept_erase_if([&](uintptr_t, const VeltaKept &k) { return k.fig == fig; });
+}
+
+static void velta_canvas_forget(const VlpCanvas *can) {
+  uintptr_t begin = (uintptr_t)can;
+  velta_kept_erase_if([&](uintptr_t b, const VeltaKept &k) { return b == begin && !k.fig; });
+}
+
+/* The entry whose block holds the canvas, or null. */
+static VeltaKept *velta_kept_find(const VlpCanvas *can) {
+  uintptr_t addr = (uintptr_t)can;
+  auto it = velta_kept.upper_bound(addr);
+  if (it == velta_kept.begin())
+    return 0;
+  --it;
+  return addr < it->second.end ? &it->second : 0;
+}
+
+/* Keeps a and b (either may be null) alive as long as the block that holds
+ * the canvas. A canvas outside every known figure is a block of its own. */
+int velta_keep(const VlpCanvas *can, PyObject *a, PyObject *b) {
+  VeltaKept *kept = velta_kept_find(can);
+  if (!kept) {
+    uintptr_t begin = (uintptr_t)can;
+    kept = &(velta_kept[begin] = VeltaKept{begin + sizeof(VlpCanvas), 0, 0});
+  }
+  if (!kept->objects && !(kept->objects = PyList_New(0)))
+    return -1;
+  if (a && PyList_Append(kept->objects, a) < 0)
+    return -1;
+  if (b && PyList_Append(kept->objects, b) < 0)
+    return -1;
+  return 0;
+}
+
+/* A result that points into another record keeps that record's Python
+ * object alive: a canvas its figure, a colour or a limit its canvas. */
+void velta_keep_parent(PyObject *result, PyObject *parent) {
+  if (!result || result == Py_None || !parent || parent == Py_None)
+    return;
+  if (PyObject_SetAttrString(result, "_velta_parent", parent) < 0)
+    PyErr_Clear(); /* a bare pointer object has no attributes */
+}
+
+/* ---- colours handed out ----
+ * A colour read from a canvas (p_r_color, p_r_color_outside) points into the
+ * canvas's per-series array, which adding a series moves; a palette from
+ * vlp_color_pallete_canvas_set_size is released when that series' palette
+ * is resized again. The pointer objects handed out are listed by the block
+ * they point into and cleared to null (then refused, or ignored by field
+ * setters) before the block moves or goes. Objects no one else holds are
+ * dropped from the lists as they grow. */
+static std::map<const void *, std::vector<PyObject *>> velta_views;
+
+void velta_view_note(PyObject *result, const void *block) {
+  SwigPyObject *sobj = result ? velta_rt.get_this(result) : 0;
+  if (!sobj || !block)
+    return;
+  std::vector<PyObject *> &list = velta_views[block];
+  for (size_t i = list.size(); i-- > 0;) {
+    if (Py_REFCNT(list[i]) == 1) {
+      Py_DECREF(list[i]);
+      list.erase(list.begin() + i);
+    }
+  }
+  Py_INCREF((PyObject *)sobj);
+  list.push_back((PyObject *)sobj);
+}
+
+void velta_views_clear(const void *block) {
+  auto it = velta_views.find(block);
+  if (!block || it == velta_views.end())
+    return;
+  std::vector<PyObject *> list;
+  list.swap(it->second);
+  velta_views.erase(it);
+  for (PyObject *obj : list) {
+    ((SwigPyObject *)obj)->ptr = 0;
+    Py_DECREF(obj);
+  }
+}
+
+/* Before a series is added to the canvas. */
+void velta_series_arrays_moving(const VlpCanvas *can) {
+  if (can->numOfVec > 0) {
+    velta_views_clear(can->p_r_color);
+    velta_views_clear(can->p_r_color_outside);
+  }
+}
+
+/* ---- checks ---- */
+
+int velta_figure_dims(int row, int col) {
+  if (row < 0 || col < 0) {
+    PyErr_Format(PyExc_ValueError, "a figure needs a non-negative number of rows and columns, got %d x %d",
+                 row, col);
+    return -1;
+  }
+  if ((long long)row * col > INT_MAX) {
+    PyErr_Format(PyExc_ValueError, "a figure of %d x %d canvases is too large", row, col);
+    return -1;
+  }
+  return 0;
+}
+
+/* An index of one of count records, refused with the message fmt (index,
+ * count). */
+static int velta_count_index(int index, int count, const char *fmt) {
+  if (index < 0 || index >= count) {
+    PyErr_Format(PyExc_IndexError, fmt, index, count);
+    return -1;
+  }
+  return 0;
+}
+
+int velta_canvas_index(const VlpFigure *fig, int index) {
+  return velta_count_index(index, fig->size, "canvas index %d is out of range for a figure of %d canvases");
+}
+
+int velta_series_index(const VlpCanvas *can, int line) {
+  return velta_count_index(line, can->numOfVec, "series %d is out of range for a canvas of %d series");
+}
+
+/* Drawing walks the x vector and reads as many y values. */
+int velta_xy_usable(const VlmVector *vecx, const VlmVector *vecy) {
+  if (vecx->size < 1) {
+    PyErr_SetString(PyExc_ValueError, "the x vector of a series must not be empty");
+    return -1;
+  }
+  if (vecy->size < vecx->size) {
+    PyErr_Format(PyExc_ValueError, "the y vector has %d elements, fewer than the %d of the x vector",
+                 vecy->size, vecx->size);
+    return -1;
+  }
+  return 0;
+}
+
+/* Drawing walks the matrix by its shape, which must fit the block. */
+int velta_matrix_usable(const VlmMatrix *mat) {
+  if (mat->size < 1 || mat->r_shape[0] < 1 || mat->r_shape[1] < 1) {
+    PyErr_SetString(PyExc_ValueError, "a matrix without elements cannot be shown");
+    return -1;
+  }
+  return velta_matrix_fits(mat);
+}
+
+/* The data of a series may have changed since it was added (a vector grown
+ * or a shape set): every series is checked again before it is drawn. */
+int velta_figure_drawable(const VlpFigure *fig) {
+  for (int c = 0; fig->p_r_canvas && c < fig->size; ++c) {
+    const VlpCanvas *can = &fig->p_r_canvas[c];
+    for (int line = 0; can->p_r_type && line < can->numOfVec; ++line) {
+      const VlmMatrix *mat = can->p_r_mat ? can->p_r_mat[line] : 0;
+      const VlmVector *x = can->p_r_vecx ? can->p_r_vecx[line] : 0;
+      const VlmVector *y = can->p_r_vecy ? can->p_r_vecy[line] : 0;
+      if (can->p_r_type[line] == VLP_IMAGE ? mat && velta_matrix_usable(mat) < 0
+                                           : x && y && velta_xy_usable(x, y) < 0)
+        return -1;
+    }
+  }
+  return 0;
+}
+
+/* Only image series hold a palette, and a palette has at least one entry. */
+int velta_pallete_resize(const VlpCanvas *can, int line, int size) {
+  if (velta_series_index(can, line) < 0)
+    return -1;
+  if (can->p_r_type[line] != VLP_IMAGE) {
+    PyErr_Format(PyExc_ValueError, "series %d is not an image series: only image series hold a palette",
+                 line);
+    return -1;
+  }
+  if (size < 1) {
+    PyErr_Format(PyExc_ValueError, "a palette needs at least 1 entry, got %d", size);
+    return -1;
+  }
+  return 0;
+}
+
+/* Entry 0 of a palette carries the entry count; a single colour has none. */
+int velta_pallete_index(const VlmColor *clr, int index) {
+  return velta_count_index(index, clr->size > 1 ? clr->size : 1,
+                           "palette index %d is out of range for a palette of %d entries");
+}
+
+/* A stand-alone canvas takes the objects it kept with it. A canvas inside a
+ * figure is the figure's to release. */
+int velta_canvas_release(const VlpCanvas *can) {
+  if (!can)
+    return 0;
+  VeltaKept *kept = velta_kept_find(can);
+  if (kept && kept->fig) {
+    PyErr_SetString(PyExc_ValueError, "the canvas belongs to a figure and is released with it");
+    return -1;
+  }
+  velta_canvas_forget(can);
+  return 0;
+}
+
+/* Before a series is added, through a figure and canvas number (fig set) or
+ * to a canvas: the series must be drawable, and the canvas's block then keeps
+ * the data objects alive. */
+static VlpCanvas *velta_series_canvas(VlpFigure *fig, int canvas, VlpCanvas *can) {
+  if (!fig)
+    return can;
+  velta_figure_known(fig);
+  return vlp_set_canvas(fig, canvas);
+}
+
+int velta_series_xy(VlpFigure *fig, int canvas, VlpCanvas *can, VlmVector *x, VlmVector *y, PyObject *ox,
+                    PyObject *oy) {
+  if ((fig && velta_canvas_index(fig, canvas) < 0) || velta_xy_usable(x, y) < 0)
+    return -1;
+  can = velta_series_canvas(fig, canvas, can);
+  if (velta_keep(can, ox, oy) < 0)
+    return -1;
+  velta_series_arrays_moving(can);
+  return 0;
+}
+
+int velta_series_image(VlpFigure *fig, int canvas, VlpCanvas *can, VlmMatrix *mat, PyObject *omat) {
+  if ((fig && velta_canvas_index(fig, canvas) < 0) || velta_matrix_usable(mat) < 0)
+    return -1;
+  can = velta_series_canvas(fig, canvas, can);
+  if (velta_keep(can, omat, 0) < 0)
+    return -1;
+  velta_series_arrays_moving(can);
+  return 0;
+}

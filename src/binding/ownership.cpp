@@ -1,0 +1,255 @@
+/* Pointer objects: balanced ownership, their text form, the checked
+ * registration entries, and the module start. */
+#include "binding.h"
+
+#include <string.h>
+
+VeltaRuntime velta_rt;
+
+/* Taking ownership keeps the runtime's count on its shared type-table capsule
+ * balanced. The stock acquire/own set the flag without the reference that an
+ * object created owned holds, while the death of every owned object drops one;
+ * a few "take ownership, then collect" cycles would free the type table. */
+static void velta_set_owned(SwigPyObject *sobj, int owned) {
+  if (owned && sobj->own != SWIG_POINTER_OWN) {
+    Py_XINCREF(*velta_rt.capsule);
+    sobj->own = SWIG_POINTER_OWN;
+  } else if (!owned && sobj->own == SWIG_POINTER_OWN) {
+    sobj->own = 0;
+    Py_XDECREF(*velta_rt.capsule);
+  }
+}
+
+static PyObject *velta_pointer_disown(PyObject *v, PyObject *) {
+  velta_set_owned((SwigPyObject *)v, 0);
+  Py_RETURN_NONE;
+}
+
+static PyObject *velta_pointer_acquire(PyObject *v, PyObject *) {
+  velta_set_owned((SwigPyObject *)v, 1);
+  Py_RETURN_NONE;
+}
+
+static PyObject *velta_pointer_own(PyObject *v, PyObject *args) {
+  PyObject *val = 0;
+  if (!PyArg_UnpackTuple(args, "own", 0, 1, &val))
+    return NULL;
+  SwigPyObject *sobj = (SwigPyObject *)v;
+  PyObject *was = PyBool_FromLong(sobj->own);
+  if (val) {
+    int truth = PyObject_IsTrue(val);
+    if (truth < 0) {
+      Py_DECREF(was);
+      return NULL;
+    }
+    velta_set_owned(sobj, truth);
+  }
+  return was;
+}
+
+/* The text form names the type and the address that the object carries (the
+ * value int() gives), followed by the text forms of the objects appended to
+ * it. Two objects for one record therefore read the same. */
+static PyObject *velta_pointer_repr(PyObject *v) {
+  SwigPyObject *sobj = (SwigPyObject *)v;
+  const char *name = SWIG_TypePrettyName(sobj->ty);
+  PyObject *repr = PyUnicode_FromFormat("<Swig Object of type '%s' at %p>", name ? name : "unknown", sobj->ptr);
+  if (repr && sobj->next) {
+    PyObject *rest = PyObject_Repr(sobj->next);
+    PyObject *joined = rest ? PyUnicode_Concat(repr, rest) : NULL;
+    Py_XDECREF(rest);
+    Py_DECREF(repr);
+    repr = joined;
+  }
+  return repr;
+}
+
+static PyObject *velta_pointer_repr_method(PyObject *v, PyObject *) {
+  return velta_pointer_repr(v);
+}
+
+static PyMethodDef velta_pointer_methods[] = {
+  {"disown", velta_pointer_disown, METH_NOARGS, "releases ownership of the pointer"},
+  {"acquire", velta_pointer_acquire, METH_NOARGS, "acquires ownership of the pointer"},
+  {"own", velta_pointer_own, METH_VARARGS, "returns/sets ownership of the pointer"},
+  {"__repr__", velta_pointer_repr_method, METH_NOARGS, "returns object representation"},
+  {0, 0, 0, 0}
+};
+
+/* Installs the balanced ownership methods and the text form on the
+ * pointer-object type. */
+static int velta_install_pointer_methods(void) {
+  PyTypeObject *type = velta_rt.pointer_type;
+  type->tp_repr = velta_pointer_repr;
+  for (PyMethodDef *def = velta_pointer_methods; def->ml_name; ++def) {
+    PyObject *descr = PyDescr_NewMethod(type, def);
+    if (!descr)
+      return -1;
+    int rc = PyDict_SetItemString(type->tp_dict, def->ml_name, descr);
+    Py_DECREF(descr);
+    if (rc < 0)
+      return -1;
+  }
+  PyType_Modified(type);
+  return 0;
+}
+
+/* Clears the ownership flag of the pointer object behind obj (a pointer
+ * object or a proxy instance), keeping the capsule count balanced. Used when
+ * a record is released explicitly, so that its collection does not free it
+ * a second time. */
+void velta_disown_object(PyObject *obj) {
+  SwigPyObject *sobj = velta_rt.get_this(obj);
+  if (sobj)
+    velta_set_owned(sobj, 0);
+}
+
+/* Explicit release through delete_<Class> clears the flag of the object
+ * passed in balance. The runtime's collection calls the same entry with the
+ * dying object (no references left) and drops the capsule reference itself,
+ * so then only the flag is cleared. */
+void velta_released(PyObject *obj) {
+  SwigPyObject *sobj = velta_rt.get_this(obj);
+  if (!sobj)
+    return;
+  if (Py_REFCNT((PyObject *)sobj) > 0)
+    velta_set_owned(sobj, 0);
+  else
+    sobj->own = 0;
+}
+
+/* `self` of the class methods. Hot methods (indexing, iteration) take a
+ * short way to the pointer: the interned name "this" and an exact type
+ * match; null sends the caller to the runtime's full conversion. */
+void *velta_fast_self(PyObject *obj, swig_type_info *ty) {
+  static PyObject *name = PyUnicode_InternFromString("this");
+  PyObject *holder = obj;
+  if (Py_TYPE(holder) != velta_rt.pointer_type) {
+    if (!name)
+      return NULL;
+    holder = PyObject_GetAttr(obj, name);
+    if (!holder) {
+      PyErr_Clear();
+      return NULL;
+    }
+    /* The proxy keeps its pointer object alive. */
+    Py_DECREF(holder);
+    if (Py_TYPE(holder) != velta_rt.pointer_type)
+      return NULL;
+  }
+  SwigPyObject *sobj = (SwigPyObject *)holder;
+  return sobj->ty == ty ? sobj->ptr : NULL;
+}
+
+/* <Class>_swiginit(proxy, pointer object) gives the proxy its pointer object,
+ * or appends it to the one the proxy holds. The runtime's version releases
+ * the append's result unchecked: anything but a pointer object as the second
+ * argument released a null reference. */
+static PyObject *velta_init_shadow_instance(PyObject *, PyObject *args) {
+  PyObject *obj[2];
+  if (!SWIG_Python_UnpackTuple(args, "swiginit", 2, 2, obj))
+    return NULL;
+  SwigPyObject *sthis = velta_rt.get_this(obj[0]);
+  if (sthis) {
+    PyObject *appended = velta_rt.append((PyObject *)sthis, obj[1]);
+    if (!appended)
+      return NULL;
+    Py_DECREF(appended);
+  } else if (velta_rt.set_this(obj[0], obj[1]) != 0) {
+    return NULL;
+  }
+  Py_RETURN_NONE;
+}
+
+/* <Class>_swigregister(class) names the class that wraps the records of one
+ * type and, through its __swig_destroy__, how they are released. The
+ * runtime's version took anything: a __swig_destroy__ that is not a built-in
+ * function was called as one, another type's destructor released records of
+ * this type, and a class without tp_new was called through a null pointer.
+ * The replacement takes a class that can make instances and whose
+ * __swig_destroy__, if it has one, is this type's own delete_<Class> entry;
+ * registering again (a reloaded proxy module) replaces the class. It then
+ * calls the original entry (its self). */
+static PyObject *velta_register_checked(PyObject *original, PyObject *args) {
+  if (PyTuple_GET_SIZE(args) == 1) {
+    PyObject *klass = PyTuple_GET_ITEM(args, 0);
+    if (!PyType_Check(klass) || !((PyTypeObject *)klass)->tp_new) {
+      PyErr_SetString(PyExc_TypeError, "swigregister: expected a class that can make instances");
+      return NULL;
+    }
+    PyObject *destroy = PyObject_GetAttrString(klass, "__swig_destroy__");
+    if (!destroy) {
+      PyErr_Clear();
+    } else {
+      /* "<Class>_swigregister" -> "delete_<Class>" */
+      const char *name = ((PyCFunctionObject *)original)->m_ml->ml_name;
+      char entry[128];
+      snprintf(entry, sizeof entry, "delete_%.*s", (int)(strlen(name) - strlen("_swigregister")), name);
+      PyObject *own = PyObject_GetAttrString(PyCFunction_GET_SELF(original), entry);
+      int usable = own && destroy == own;
+      Py_DECREF(destroy);
+      Py_XDECREF(own);
+      if (!usable) {
+        PyErr_Clear();
+        PyErr_Format(PyExc_TypeError, "swigregister: __swig_destroy__ must be _velta.%s", entry);
+        return NULL;
+      }
+    }
+  }
+  return PyObject_Call(original, args, NULL);
+}
+
+/* The text form of a pointer object shows the last of its type names. */
+static void velta_name_types(void) {
+  static const struct {
+    const char *mangled;
+    const char *names;
+  } type_names[] = {
+    {"_p_s_vector", "struct s_vector *|VlmVector *|s_vector *"},
+    {"_p_s_matrix", "struct s_matrix *|VlmMatrix *|s_matrix *"},
+    {"_p_s_slice", "struct s_slice *|VlmSlice *|s_slice *"},
+    {"_p_s_iter", "struct s_iter *|s_iter *"},
+    {"_p_s_color", "struct s_color *|VlmColor *|s_color *"},
+    {"_p_s_plot_data", "struct s_plot_data *|s_plot_data *|VlmPlotData *"},
+    {"_p_s_coord_double", "struct s_coord_double *|s_coord_double *|VlmCoordDouble *"},
+    {"_p_s_coord_int", "struct s_coord_int *|s_coord_int *|VlmCoordInt *"},
+    {"_p_s_canvas", "struct s_canvas *|s_canvas *|VlpCanvas *"},
+    {"_p_s_figure", "struct s_figure *|s_figure *|VlpFigure *"},
+    {"_p_p_s_vector", "struct s_vector **|VlmVector **"},
+    {"_p_p_s_matrix", "struct s_matrix **|VlmMatrix **"},
+    {"_p_p_s_color", "struct s_color **|VlmColor **"},
+    {"_p_e_canvas_type", "enum e_canvas_type *|VlpCanvasType *"},
+  };
+  for (const auto &entry : type_names) {
+    swig_type_info *type = SWIG_MangledTypeQueryModule(velta_rt.module, velta_rt.module, entry.mangled);
+    if (type)
+      type->str = entry.names;
+  }
+}
+
+/* The module's functions call through their entries of the method table;
+ * the registration entries are replaced in the module by functions that
+ * carry the original. */
+int velta_start(const VeltaRuntime &rt, PyObject *d, PyMethodDef *methods) {
+  velta_rt = rt;
+  velta_name_types();
+  if (velta_install_pointer_methods() < 0 || velta_numpy_start() < 0)
+    return -1;
+  for (PyMethodDef *def = methods; def->ml_name; ++def) {
+    if (velta_ends_with(def->ml_name, "_swiginit"))
+      def->ml_meth = velta_init_shadow_instance;
+    if (!velta_ends_with(def->ml_name, "_swigregister"))
+      continue;
+    PyObject *original = PyDict_GetItemString(d, def->ml_name);
+    PyMethodDef *checked = new PyMethodDef{def->ml_name, velta_register_checked, METH_VARARGS, def->ml_doc};
+    PyObject *name = PyUnicode_FromString("_velta");
+    PyObject *replacement = original && name ? PyCFunction_NewEx(checked, original, name) : NULL;
+    Py_XDECREF(name);
+    if (!replacement || PyDict_SetItemString(d, def->ml_name, replacement) < 0) {
+      Py_XDECREF(replacement);
+      return -1;
+    }
+    Py_DECREF(replacement);
+  }
+  return 0;
+}
