@@ -27,6 +27,15 @@ TEST(VlmVectorBasics, ValuesFromVariableArgumentsAndArray) {
   expect_same(elements(w.get()), {4.0, 5.0});
   Vec e(vlm_vector_new_values_array(0, nullptr));
   EXPECT_EQ(e->size, 0);
+  // Either side of the size from which blocks take huge pages (32 MiB).
+  for (int n : {(4 << 20) - 1, (4 << 20) + 3}) {
+    std::mt19937_64 gen(static_cast<unsigned>(n));
+    std::vector<double> big(static_cast<std::size_t>(n));
+    for (auto &x : big) x = from_bits(gen());
+    Vec b(vlm_vector_new_values_array(n, big.data()));
+    ASSERT_NE(b, nullptr);
+    expect_bits(elements(b.get()), big);
+  }
 }
 
 // Empty records still own a block, so that growth and release work on them.
