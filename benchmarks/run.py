@@ -61,9 +61,43 @@ def median_time(fn, repeats):
     return statistics.median(times)
 
 
-def peer_time(peers, kind, n, repeats):
+def peer_times(peers, kind, n, repeats):
+    """The plain C peer's (median, first) seconds."""
     out = subprocess.run([peers, kind, str(n), str(repeats)], capture_output=True, text=True, check=True)
+    median, first = out.stdout.split()
+    return float(median), float(first)
+
+
+def peer_time(peers, kind, n, repeats):
+    return peer_times(peers, kind, n, repeats)[0]
+
+
+def first_call(setup, call):
+    """Seconds of the first run of the statement call after setup, in a
+    fresh interpreter: the cold call, with no pages or scratch memory left
+    by anything measured before it."""
+    code = ("import time, numpy, velta\nfrom velta import VlmMatrix, VlmVector\n" + setup +
+            "\nt0 = time.perf_counter()\n" + call + "\nprint(time.perf_counter() - t0)\n")
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
     return float(out.stdout)
+
+
+def cold_warm(setup, ours, theirs, repeats):
+    """(cold, warm) ratios of ours to theirs, two statements run after setup:
+    their first calls, each in a fresh interpreter, and the medians of later
+    calls in this one, alternating so that a burst of load on a shared
+    machine falls on both."""
+    cold = first_call(setup, ours) / first_call(setup, theirs)
+    scope = {"numpy": numpy, "velta": velta, "VlmMatrix": VlmMatrix, "VlmVector": VlmVector}
+    exec(setup, scope)
+    fns = [eval("lambda: " + stmt, scope) for stmt in (ours, theirs)]
+    times = ([], [])
+    for _ in range(repeats + 1):
+        for fn, out in zip(fns, times):
+            t0 = time.perf_counter()
+            fn()
+            out.append(time.perf_counter() - t0)
+    return cold, statistics.median(times[0][1:]) / statistics.median(times[1][1:])
 
 
 class Table:
@@ -98,7 +132,8 @@ def bench_matmul(table, n, repeats, peers):
                   flops / t_loop / 1e9, "GFLOP/s", ">= 20x")
 
 
-def bench_sort(table, n, repeats):
+def sort_cases(n):
+    """velta's copy-and-sort of n doubles and numpy.sort of the same values."""
     data = numpy.random.default_rng(2).uniform(-1e6, 1e6, n)
     v = VlmVector(data)
 
@@ -106,9 +141,11 @@ def bench_sort(table, n, repeats):
         w = v.copy()
         w.this.acquire()
         w.sort()
+    return ours, lambda: numpy.sort(data)
 
-    def theirs():
-        numpy.sort(data)
+
+def bench_sort(table, n, repeats):
+    ours, theirs = sort_cases(n)
     table.add("`sort()` %d doubles (incl. copy)" % n, median_time(ours, repeats), "`numpy.sort`",
               median_time(theirs, repeats), target="<= 1.0x")
 
@@ -214,6 +251,75 @@ def bench_render(table, image_n, line_n, repeats, workdir):
               "matplotlib plot+savefig", median_time(theirs_line, repeats), target="<= 1.0x")
 
 
+# --- scaling table -------------------------------------------------------
+# Each row: one size, the ratio to the peer for the first call (cold: fresh
+# scratch memory, fresh pages) and for later calls (warm), both measured in
+# the same run. The product's ratio is velta's rate over OpenBLAS's (higher
+# is better); every other ratio is velta's time over the peer's.
+
+def scaling_row(case, size, peer, cold, warm, target):
+    print("| {} | {} | {} | {:.3f}x | {:.3f}x | {} |".format(case, size, peer, cold, warm, target), flush=True)
+
+
+def scale_product(shapes, repeats):
+    for m, k, n in shapes:
+        setup = ("rng = numpy.random.default_rng(11)\n"
+                 "a_np, b_np = rng.uniform(-1, 1, (%d, %d)), rng.uniform(-1, 1, (%d, %d))\n"
+                 "a, b = VlmMatrix(a_np), VlmMatrix(b_np)" % (m, k, k, n))
+        reps = max(repeats, min(50, int(2e9 / (2.0 * m * n * k))))
+        # Rates: the ratio of their time to ours.
+        cold, warm = cold_warm(setup, "a_np @ b_np", "(a @ b).this.acquire()", reps)
+        target = ">= 0.5x" if m < 256 and k < 256 else ">= 0.7x" if max(m, k, n) < 512 else ">= 1.0x"
+        scaling_row("product (rate ratio)", "%dx%d @ %dx%d" % (m, k, k, n), "OpenBLAS, 1 thread",
+                    cold, warm, target)
+
+
+def scale_sort(sizes, repeats):
+    for n in sizes:
+        setup = ("data = numpy.random.default_rng(2).uniform(-1e6, 1e6, %d)\nv = VlmVector(data)\n"
+                 "def ours():\n    w = v.copy()\n    w.this.acquire()\n    w.sort()" % n)
+        cold, warm = cold_warm(setup, "ours()", "numpy.sort(data)", repeats)
+        scaling_row("`sort()` incl. copy", n, "`numpy.sort`", cold, warm, "<= 0.3x at 1e6")
+
+
+def scale_text(sizes, repeats, peers):
+    if not peers:
+        return
+    for n in sizes:
+        v = VlmVector(numpy.random.default_rng(3).uniform(-1e6, 1e6, n))
+        reps = repeats if n < 5_000_000 else max(2, repeats // 2)
+        times = [median_time(lambda: velta.vlm_vector_to_string(v, 1), 1) for _ in range(reps + 1)]
+        cold_o, warm_o = times[0], statistics.median(times[1:])
+        warm_p, cold_p = peer_times(peers, "text", n, reps + 1)
+        scaling_row("full text", n, "C `snprintf(\"%f\")` loop", cold_o / cold_p, warm_o / warm_p,
+                    "<= 0.1x at 1e6")
+
+
+def scale_copies(sizes, repeats):
+    for n in sizes:
+        setup = "data = numpy.random.default_rng(4).uniform(size=%d)" % n
+        cold, warm = cold_warm(setup, "VlmVector(data)", "numpy.copy(data)", repeats)
+        scaling_row("`VlmVector(np_array)`", n, "`numpy.copy`", cold, warm,
+                    "<= 1.5x" if n < 100_000 else "<= 1.2x")
+
+
+def scaling(smoke, peers):
+    print()
+    print("| case | size | peer | cold ratio | warm ratio | target |")
+    print("|---|---|---|---|---|---|")
+    if smoke:
+        scale_product([(8, 8, 8)], 1)
+        scale_sort([600], 1)
+        scale_text([50], 1, peers)
+        scale_copies([50], 1)
+        return
+    scale_product([(64, 64, 64), (128, 128, 128), (256, 256, 256), (512, 512, 512), (1024, 1024, 1024),
+                   (2048, 2048, 2048), (64, 4096, 64), (4096, 64, 4096)], 3)
+    scale_sort([10_000, 100_000, 1_000_000, 10_000_000], 5)
+    scale_text([1000, 10_000, 100_000, 1_000_000, 10_000_000], 5, peers)
+    scale_copies([1000, 10_000, 100_000, 1_000_000, 10_000_000], 9)
+
+
 def bench_pictures(table, sizes, repeats, workdir):
     """Image figures of growing cell counts, each with its colour bar, to an
     800 x 600 PNG, against matplotlib's imshow + colorbar + savefig."""
@@ -247,6 +353,7 @@ def bench_pictures(table, sizes, repeats, workdir):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--smoke", action="store_true", help="tiny sizes, one run each")
+    parser.add_argument("--only", choices=("table", "scaling"), help="one of the two tables")
     parser.add_argument("--peers", default=os.path.join(HERE, "..", "build", "velta_bench_peers"),
                         help="the plain C peers executable")
     args = parser.parse_args()
@@ -259,6 +366,14 @@ def main():
     print("NumPy %s, BLAS: %s, OPENBLAS_NUM_THREADS=%s" % (
         numpy.__version__, blas_name(), os.environ["OPENBLAS_NUM_THREADS"]))
     print()
+    if args.only != "scaling":
+        main_table(smoke, r, peers)
+    if args.only != "table":
+        scaling(smoke, peers)
+    return 0
+
+
+def main_table(smoke, r, peers):
     print("| case | velta | peer | peer's time | ratio | target |")
     print("|---|---|---|---|---|---|")
     table = Table()
@@ -271,7 +386,6 @@ def main():
     with tempfile.TemporaryDirectory() as workdir:
         bench_render(table, 4 if smoke else 200, 10 if smoke else 100_000, r, workdir)
         bench_pictures(table, [4] if smoke else [50, 200, 800], 1 if smoke else 3, workdir)
-    return 0
 
 
 if __name__ == "__main__":
