@@ -1,11 +1,22 @@
-# Thin driver over CMake. Debian's interpreter carries NumPy; name it explicitly.
+# Thin driver over Meson. Debian's interpreter carries NumPy; name it explicitly.
 PYTHON ?= /usr/bin/python3
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= 2
-CMAKE_FLAGS = -DPython3_EXECUTABLE=$(PYTHON)
+# make install: the venv pip installs into (Debian refuses pip in the system
+# interpreter), and pip's flags (offline by default).
+VENV ?= .venv
+PIP_FLAGS ?= --no-index
 
-.PHONY: all deps build demo test test-fast test-asan install bench clean
+# The modules and the benchmark peers in a build folder.
+MODULE_DIR = $(BUILD)/src/binding
+
+# $(call setup,DIR,OPTIONS): configure DIR once, for $(PYTHON).
+setup = test -f $(1)/build.ninja || { mkdir -p $(1) && \
+	printf "[binaries]\npython = '%s'\n" "$(PYTHON)" > $(1)/python.ini && \
+	meson setup $(1) --native-file $(1)/python.ini $(2); }
+
+.PHONY: all deps build demo test test-fast test-asan install bench check-package gallery clean
 
 all: build
 
@@ -13,32 +24,39 @@ deps:
 	sh scripts/install-deps.sh
 
 build:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
-	cmake --build $(BUILD) -j $(JOBS)
+	$(call setup,$(BUILD),--buildtype=release)
+	meson compile -C $(BUILD) -j $(JOBS)
 
 demo: deps build
-	PYTHONPATH=$(BUILD)/python $(PYTHON) examples/demo.py
+	PYTHONPATH=$(MODULE_DIR) $(PYTHON) examples/demo.py
 
-# The whole suite: C++ tests, the Python suite, then the Python suite again
-# against an AddressSanitizer + UBSan build.
+# The pictures of docs/gallery.md, remade from examples/.
+gallery: build
+	PYTHONPATH=$(MODULE_DIR) $(PYTHON) examples/gallery.py
+
+# The whole suite: C++ tests, the Python suite, then both again against an
+# AddressSanitizer + UBSan build.
 test: deps test-fast test-asan
 
 test-fast: build
-	ctest --test-dir $(BUILD) --output-on-failure
+	meson test -C $(BUILD) --print-errorlogs
 
 test-asan:
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTA_SANITIZE=ON $(CMAKE_FLAGS)
-	cmake --build $(ASAN_BUILD) -j $(JOBS)
-	ctest --test-dir $(ASAN_BUILD) --output-on-failure
+	$(call setup,$(ASAN_BUILD),--buildtype=debugoptimized -Db_sanitize=address,undefined)
+	meson compile -C $(ASAN_BUILD) -j $(JOBS)
+	meson test -C $(ASAN_BUILD) --print-errorlogs
 
-install: build
-	$(PYTHON) -c 'import sysconfig; print(sysconfig.get_path("platlib"))' > $(BUILD)/site-dir
-	install -d "$$(cat $(BUILD)/site-dir)"
-	install -m 644 $(BUILD)/python/velta.py "$$(cat $(BUILD)/site-dir)/"
-	install -m 755 $(BUILD)/python/_velta*.so "$$(cat $(BUILD)/site-dir)/"
+install:
+	test -x $(VENV)/bin/pip || $(PYTHON) -m venv --system-site-packages $(VENV)
+	$(VENV)/bin/pip install --no-build-isolation $(PIP_FLAGS) .
 
 bench: deps build
-	PYTHONPATH=$(BUILD)/python $(PYTHON) benchmarks/run.py
+	PYTHONPATH=$(MODULE_DIR) $(PYTHON) benchmarks/run.py --peers $(BUILD)/velta_bench_peers
+
+# The packaging route (slow, not part of make test): install into a fresh venv,
+# uninstall, build an sdist and a wheel from it, run the suite on that wheel.
+check-package:
+	sh scripts/check-package.sh $(PYTHON)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -1,7 +1,7 @@
 // Plain C peers for the benchmark table, where NumPy has no twin:
 //   peers matmul N REPEATS   the i-j-k triple loop, ordered sums
 //   peers text N REPEATS     snprintf("%f") of N doubles into a measured buffer
-// Prints the median seconds of REPEATS runs.
+// Prints the median seconds of REPEATS runs, then the first run's seconds.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -72,6 +72,6 @@ int main(int argc, char **argv) {
   std::vector<double> times;
   for (int r = 0; r < repeats; ++r)
     times.push_back(strcmp(argv[1], "matmul") == 0 ? run_matmul(n) : run_text(n));
-  printf("%.9f\n", median(times));
+  printf("%.9f %.9f\n", median(times), times[0]);
   return 0;
 }

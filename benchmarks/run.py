@@ -5,7 +5,7 @@ peer's median measured in the same run, and their ratio (velta / peer, so
 below 1.0 means velta is faster; for GFLOP/s rows the ratio is velta's rate
 over the peer's). Usage:
 
-    PYTHONPATH=build/python /usr/bin/python3 benchmarks/run.py [--smoke] [--peers PATH]
+    PYTHONPATH=build/src/binding /usr/bin/python3 benchmarks/run.py [--smoke] [--peers PATH]
 
 --smoke runs every case once on tiny sizes, to keep the suite from rotting.
 """
@@ -61,9 +61,43 @@ def median_time(fn, repeats):
     return statistics.median(times)
 
 
-def peer_time(peers, kind, n, repeats):
+def peer_times(peers, kind, n, repeats):
+    """The plain C peer's (median, first) seconds."""
     out = subprocess.run([peers, kind, str(n), str(repeats)], capture_output=True, text=True, check=True)
+    median, first = out.stdout.split()
+    return float(median), float(first)
+
+
+def peer_time(peers, kind, n, repeats):
+    return peer_times(peers, kind, n, repeats)[0]
+
+
+def first_call(setup, call):
+    """Seconds of the first run of the statement call after setup, in a
+    fresh interpreter: the cold call, with no pages or scratch memory left
+    by anything measured before it."""
+    code = ("import time, numpy, velta\nfrom velta import VlmMatrix, VlmVector\n" + setup +
+            "\nt0 = time.perf_counter()\n" + call + "\nprint(time.perf_counter() - t0)\n")
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
     return float(out.stdout)
+
+
+def cold_warm(setup, ours, theirs, repeats):
+    """(cold, warm) ratios of ours to theirs, two statements run after setup:
+    their first calls, each in a fresh interpreter, and the medians of later
+    calls in this one, alternating so that a burst of load on a shared
+    machine falls on both."""
+    cold = first_call(setup, ours) / first_call(setup, theirs)
+    scope = {"numpy": numpy, "velta": velta, "VlmMatrix": VlmMatrix, "VlmVector": VlmVector}
+    exec(setup, scope)
+    fns = [eval("lambda: " + stmt, scope) for stmt in (ours, theirs)]
+    times = ([], [])
+    for _ in range(repeats + 1):
+        for fn, out in zip(fns, times):
+            t0 = time.perf_counter()
+            fn()
+            out.append(time.perf_counter() - t0)
+    return cold, statistics.median(times[0][1:]) / statistics.median(times[1][1:])
 
 
 class Table:
@@ -98,7 +132,8 @@ def bench_matmul(table, n, repeats, peers):
                   flops / t_loop / 1e9, "GFLOP/s", ">= 20x")
 
 
-def bench_sort(table, n, repeats):
+def sort_cases(n):
+    """velta's copy-and-sort of n doubles and numpy.sort of the same values."""
     data = numpy.random.default_rng(2).uniform(-1e6, 1e6, n)
     v = VlmVector(data)
 
@@ -106,9 +141,11 @@ def bench_sort(table, n, repeats):
         w = v.copy()
         w.this.acquire()
         w.sort()
+    return ours, lambda: numpy.sort(data)
 
-    def theirs():
-        numpy.sort(data)
+
+def bench_sort(table, n, repeats):
+    ours, theirs = sort_cases(n)
     table.add("`sort()` %d doubles (incl. copy)" % n, median_time(ours, repeats), "`numpy.sort`",
               median_time(theirs, repeats), target="<= 1.0x")
 
@@ -157,6 +194,17 @@ def bench_indexing(table, n, repeats):
               median_time(theirs_iter, repeats), target="<= 1.0x")
 
 
+def bench_array_protocol(table, n, repeats, calls=1000):
+    """numpy.asarray of a vector is a view of its block: per call, against
+    toNumpy (the view itself) and against NumPy's iteration fallback."""
+    v = VlmVector(numpy.random.default_rng(7).uniform(size=n))
+
+    def per_call(fn):
+        return median_time(lambda: [fn() for _ in range(calls)], repeats) / calls
+    table.add("`numpy.asarray(v)` %d (a view)" % n, per_call(lambda: numpy.asarray(v)), "`v.toNumpy()`",
+              per_call(v.toNumpy), target="<= 10x")
+
+
 def bench_render(table, image_n, line_n, repeats, workdir):
     try:
         import matplotlib
@@ -203,9 +251,109 @@ def bench_render(table, image_n, line_n, repeats, workdir):
               "matplotlib plot+savefig", median_time(theirs_line, repeats), target="<= 1.0x")
 
 
+# --- scaling table -------------------------------------------------------
+# Each row: one size, the ratio to the peer for the first call (cold: fresh
+# scratch memory, fresh pages) and for later calls (warm), both measured in
+# the same run. The product's ratio is velta's rate over OpenBLAS's (higher
+# is better); every other ratio is velta's time over the peer's.
+
+def scaling_row(case, size, peer, cold, warm, target):
+    print("| {} | {} | {} | {:.3f}x | {:.3f}x | {} |".format(case, size, peer, cold, warm, target), flush=True)
+
+
+def scale_product(shapes, repeats):
+    for m, k, n in shapes:
+        setup = ("rng = numpy.random.default_rng(11)\n"
+                 "a_np, b_np = rng.uniform(-1, 1, (%d, %d)), rng.uniform(-1, 1, (%d, %d))\n"
+                 "a, b = VlmMatrix(a_np), VlmMatrix(b_np)" % (m, k, k, n))
+        reps = max(repeats, min(50, int(2e9 / (2.0 * m * n * k))))
+        # Rates: the ratio of their time to ours.
+        cold, warm = cold_warm(setup, "a_np @ b_np", "(a @ b).this.acquire()", reps)
+        target = ">= 0.5x" if m < 256 and k < 256 else ">= 0.7x" if max(m, k, n) < 512 else ">= 1.0x"
+        scaling_row("product (rate ratio)", "%dx%d @ %dx%d" % (m, k, k, n), "OpenBLAS, 1 thread",
+                    cold, warm, target)
+
+
+def scale_sort(sizes, repeats):
+    for n in sizes:
+        setup = ("data = numpy.random.default_rng(2).uniform(-1e6, 1e6, %d)\nv = VlmVector(data)\n"
+                 "def ours():\n    w = v.copy()\n    w.this.acquire()\n    w.sort()" % n)
+        cold, warm = cold_warm(setup, "ours()", "numpy.sort(data)", repeats)
+        scaling_row("`sort()` incl. copy", n, "`numpy.sort`", cold, warm, "<= 0.3x at 1e6")
+
+
+def scale_text(sizes, repeats, peers):
+    if not peers:
+        return
+    for n in sizes:
+        v = VlmVector(numpy.random.default_rng(3).uniform(-1e6, 1e6, n))
+        reps = repeats if n < 5_000_000 else max(2, repeats // 2)
+        times = [median_time(lambda: velta.vlm_vector_to_string(v, 1), 1) for _ in range(reps + 1)]
+        cold_o, warm_o = times[0], statistics.median(times[1:])
+        warm_p, cold_p = peer_times(peers, "text", n, reps + 1)
+        scaling_row("full text", n, "C `snprintf(\"%f\")` loop", cold_o / cold_p, warm_o / warm_p,
+                    "<= 0.1x at 1e6")
+
+
+def scale_copies(sizes, repeats):
+    for n in sizes:
+        setup = "data = numpy.random.default_rng(4).uniform(size=%d)" % n
+        cold, warm = cold_warm(setup, "VlmVector(data)", "numpy.copy(data)", repeats)
+        scaling_row("`VlmVector(np_array)`", n, "`numpy.copy`", cold, warm,
+                    "<= 1.5x" if n < 100_000 else "<= 1.2x")
+
+
+def scaling(smoke, peers):
+    print()
+    print("| case | size | peer | cold ratio | warm ratio | target |")
+    print("|---|---|---|---|---|---|")
+    if smoke:
+        scale_product([(8, 8, 8)], 1)
+        scale_sort([600], 1)
+        scale_text([50], 1, peers)
+        scale_copies([50], 1)
+        return
+    scale_product([(64, 64, 64), (128, 128, 128), (256, 256, 256), (512, 512, 512), (1024, 1024, 1024),
+                   (2048, 2048, 2048), (64, 4096, 64), (4096, 64, 4096)], 3)
+    scale_sort([10_000, 100_000, 1_000_000, 10_000_000], 5)
+    scale_text([1000, 10_000, 100_000, 1_000_000, 10_000_000], 5, peers)
+    scale_copies([1000, 10_000, 100_000, 1_000_000, 10_000_000], 9)
+
+
+def bench_pictures(table, sizes, repeats, workdir):
+    """Image figures of growing cell counts, each with its colour bar, to an
+    800 x 600 PNG, against matplotlib's imshow + colorbar + savefig."""
+    try:
+        import matplotlib
+        matplotlib.use("Agg")
+        import matplotlib.pyplot as plt
+    except ImportError:
+        print("matplotlib is not installed: picture rows skipped")
+        return
+    path = os.path.join(workdir, "picture.png")
+    for n in sizes:
+        data = numpy.random.default_rng(n).uniform(0, 10, (n, n))
+        mat = VlmMatrix(data)
+
+        def ours():
+            fig = VlpFigure(1, 1)
+            fig.imshow(0, mat)
+            fig.savefig(path, 800, 600)
+
+        def theirs():
+            fig = plt.figure(figsize=(8, 6), dpi=100)
+            plt.colorbar(plt.imshow(data))
+            fig.savefig(path)
+            plt.close(fig)
+        table.add("image %d^2 cells + colour bar, PNG" % n, median_time(ours, repeats),
+                  "matplotlib imshow+colorbar+savefig", median_time(theirs, repeats),
+                  target="<= 0.5x" if n == 200 else "")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--smoke", action="store_true", help="tiny sizes, one run each")
+    parser.add_argument("--only", choices=("table", "scaling"), help="one of the two tables")
     parser.add_argument("--peers", default=os.path.join(HERE, "..", "build", "velta_bench_peers"),
                         help="the plain C peers executable")
     args = parser.parse_args()
@@ -218,6 +366,14 @@ def main():
     print("NumPy %s, BLAS: %s, OPENBLAS_NUM_THREADS=%s" % (
         numpy.__version__, blas_name(), os.environ["OPENBLAS_NUM_THREADS"]))
     print()
+    if args.only != "scaling":
+        main_table(smoke, r, peers)
+    if args.only != "table":
+        scaling(smoke, peers)
+    return 0
+
+
+def main_table(smoke, r, peers):
     print("| case | velta | peer | peer's time | ratio | target |")
     print("|---|---|---|---|---|---|")
     table = Table()
@@ -226,9 +382,10 @@ def main():
     bench_text(table, 100 if smoke else 1_000_000, r, peers)
     bench_from_numpy(table, 2000 if smoke else 10_000_000, r)
     bench_indexing(table, 100 if smoke else 1_000_000, r)
+    bench_array_protocol(table, 100 if smoke else 1_000_000, r, 10 if smoke else 1000)
     with tempfile.TemporaryDirectory() as workdir:
         bench_render(table, 4 if smoke else 200, 10 if smoke else 100_000, r, workdir)
-    return 0
+        bench_pictures(table, [4] if smoke else [50, 200, 800], 1 if smoke else 3, workdir)
 
 
 if __name__ == "__main__":

@@ -2,9 +2,11 @@
 # Installs the Debian 12 packages needed to build, test and benchmark velta.
 # Run as root. Only packages that are missing are installed.
 set -eu
-PACKAGES="build-essential cmake pkg-config swig python3 python3-dev python3-numpy python3-pytest
-libgtk-3-dev libcairo2-dev libgtest-dev xvfb xauth xdotool x11-utils imagemagick
-fonts-dejavu-core locales python3-matplotlib libopenblas0"
+PACKAGES="build-essential meson ninja-build pkg-config swig python3 python3-dev python3-numpy
+python3-pytest python3-mesonpy python3-build patchelf python3-venv python3-pip
+libgtk-3-dev libcairo2-dev libgtest-dev libpng-dev xvfb xauth xdotool x11-utils imagemagick
+fonts-dejavu-core locales python3-matplotlib libopenblas0 valgrind
+python3-distributed python3-nbconvert python3-ipykernel"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

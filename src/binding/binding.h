@@ -153,8 +153,21 @@ int velta_xy_usable(const VlmVector *vecx, const VlmVector *vecy);
 int velta_matrix_usable(const VlmMatrix *mat);
 int velta_pallete_resize(const VlpCanvas *can, int line, int size);
 int velta_pallete_index(const VlmColor *clr, int index);
+/* Every series of the figure can still be drawn (its data may have changed
+ * since it was added). */
+int velta_figure_drawable(const VlpFigure *fig);
+/* ---- figures leaving the process (figure_io.cpp) ---- */
+/* Shows the figure until its window is closed, or until a signal handler
+ * raises (Ctrl-C: KeyboardInterrupt), which closes the window. */
 int velta_show(VlpFigure *fig);
+/* vlp_savefig(fig, filename, width, height). */
 int velta_savefig(VlpFigure *fig, const char *filename, int width, int height);
+/* VlpFigure.savefig(target, width=800, height=600, format=None): None, or
+ * null with the exception set. */
+PyObject *velta_figure_savefig(VlpFigure *fig, PyObject *target, int width, int height,
+                               PyObject *format);
+/* The PNG bytes savefig writes at 800 x 600, for IPython's display. */
+PyObject *velta_figure_png(VlpFigure *fig);
 /* A series added through a figure (canvas number) or to a canvas. */
 int velta_series_xy(VlpFigure *fig, int canvas, VlpCanvas *can, VlmVector *x, VlmVector *y,
                     PyObject *ox, PyObject *oy);

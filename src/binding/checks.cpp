@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <limits.h>
 #include <math.h>
+#include <stdio.h>
 #include <string.h>
 
 int velta_ends_with(const char *s, const char *suffix) {
@@ -130,9 +131,8 @@ int velta_arange_check(int min, int step, int max) {
   return 0;
 }
 
-/* Stepped double ranges: as above, and the running sum must advance at every
- * step (finite bounds, a step of at least one unit in the last place of the
- * largest magnitude reached). */
+/* Stepped double ranges: as above, and the counting loop must end: the
+ * running sum has to keep moving until it passes max, within int-many steps. */
 int velta_arange_double_check(double min, double step, double max) {
   if (!(max >= min))
     return 0;
@@ -144,12 +144,18 @@ int velta_arange_double_check(double min, double step, double max) {
     PyErr_SetString(PyExc_ValueError, "arange bounds must be finite");
     return -1;
   }
-  double big = fmax(fabs(min), fabs(max));
-  if (nextafter(big, INFINITY) - big > step) {
-    PyErr_Format(PyExc_ValueError, "arange step %g is too small for the bounds", step);
+  const long long n = vlm_arange_double_count(min, step, max);
+  if (n == -1) {
+    char text[64];  // PyErr_Format has no %g
+    snprintf(text, sizeof text, "arange step %g is too small for the bounds", step);
+    PyErr_SetString(PyExc_ValueError, text);
     return -1;
   }
-  if ((max - min) / step + 2 > (double)INT_MAX) {
+  if (n == -3) {
+    PyErr_SetString(PyExc_ValueError, "arange step must be finite");
+    return -1;
+  }
+  if (n < 0) {
     PyErr_SetString(PyExc_ValueError, "arange would make more than 2147483647 elements");
     return -1;
   }

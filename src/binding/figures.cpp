@@ -195,7 +195,7 @@ int velta_matrix_usable(const VlmMatrix *mat) {
 
 /* The data of a series may have changed since it was added (a vector grown
  * or a shape set): every series is checked again before it is drawn. */
-static int velta_figure_drawable(const VlpFigure *fig) {
+int velta_figure_drawable(const VlpFigure *fig) {
   if (velta_record_fits(fig) < 0)
     return -1;
   for (int c = 0; fig->p_r_canvas && c < fig->size; ++c) {
@@ -240,38 +240,6 @@ int velta_pallete_index(const VlmColor *clr, int index) {
   if (capacity > 0 && entries > capacity)
     entries = capacity;
   return velta_count_index(index, entries, "palette index %d is out of range for a palette of %d entries");
-}
-
-int velta_show(VlpFigure *fig) {
-  if (velta_figure_drawable(fig) < 0)
-    return -1;
-  if (vlp_show_checked(fig) < 0) {
-    PyErr_SetString(PyExc_RuntimeError, "cannot show the figure: no display could be opened");
-    return -1;
-  }
-  return 0;
-}
-
-int velta_savefig(VlpFigure *fig, const char *filename, int width, int height) {
-  if (width < 1 || height < 1) {
-    PyErr_Format(PyExc_ValueError, "width and height must be at least 1, got %d x %d", width, height);
-    return -1;
-  }
-  if (velta_figure_drawable(fig) < 0)
-    return -1;
-  switch (vlp_savefig(fig, filename, width, height)) {
-    case VLP_SAVEFIG_OK:
-      return 0;
-    case VLP_SAVEFIG_BAD_EXTENSION:
-      PyErr_Format(PyExc_ValueError, "cannot tell the format of '%s': use .png, .svg or .pdf", filename);
-      return -1;
-    case VLP_SAVEFIG_BAD_SIZE:
-      PyErr_Format(PyExc_ValueError, "width and height must be at least 1, got %d x %d", width, height);
-      return -1;
-    default:
-      PyErr_Format(PyExc_OSError, "cannot write '%s'", filename);
-      return -1;
-  }
 }
 
 /* A stand-alone canvas takes the objects it kept with it (a canvas inside a

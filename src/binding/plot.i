@@ -41,9 +41,9 @@ VELTA_SERIES_IMAGE(imshow)
 %feature("action") s_figure::show {
   if (velta_show(arg1) < 0) SWIG_fail;
 }
-%feature("action") s_figure::savefig {
-  if (velta_savefig(arg1, arg2, arg3, arg4) < 0) SWIG_fail;
-}
+%feature("kwargs") s_figure::savefig;
+%feature("autodoc", "savefig(self, target, width=800, height=600, format=None)") s_figure::savefig;
+%feature("autodoc", "_repr_png_(self) -> bytes") s_figure::_repr_png_;
 
 
 %extend s_figure {
@@ -69,9 +69,10 @@ VELTA_SERIES_IMAGE(imshow)
   void show() {
     vlp_show($self);
   }
-  void savefig(char *filename, int width, int height) {
-    vlp_savefig($self, filename, width, height);
+  PyObject *savefig(PyObject *target, int width = 800, int height = 600, PyObject *format = Py_None) {
+    return velta_figure_savefig($self, target, width, height, format);
   }
+  PyObject *_repr_png_() { return velta_figure_png($self); }
 }
 
 /* ---- the flat plotting functions ---- */

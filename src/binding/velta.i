@@ -13,6 +13,7 @@
  *   matrix.i    checks and conversions of the matrix functions
  *   matrix_class.i  the VlmMatrix class (extension methods)
  *   plot.i      figure, canvas and colour records and the plotting functions
+ *   interop.i   Python protocols: NumPy's array protocol, pickling, repr
  * The library headers are wrapped whole, after the per-job directives.
  */
 %module velta
@@ -55,6 +56,12 @@ del _velta.SWIG_PyStaticMethod_New, _modules, _ext
 %include "vlm.h"
 %include "vlp.h"
 
+/* __version__ in the proxy module, written by the build. */
+%include "version.i"
+
 /* File export: not in the library header's wrapped part (it returns a status
  * that the binding turns into exceptions, see plot.i). */
 void vlp_savefig(VlpFigure *fig, char *filename, int width, int height);
+
+/* Python protocols of the classes above (last: it extends the wrapped records). */
+%include "interop.i"

@@ -6,6 +6,7 @@
 #define VELTA_BLOCK_H
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -21,19 +22,55 @@ inline std::size_t block_bytes(long long count) {
   return count > 0 ? static_cast<std::size_t>(count) * sizeof(double) : 1;
 }
 
-// A new block for count doubles, or null. Large blocks are aligned to the
-// huge-page size and marked for transparent huge pages, so that filling
-// them takes a fault per 2 MiB rather than per 4 KiB; they are still
-// released with free.
-inline double *block_new(long long count) {
-  constexpr std::size_t kHuge = std::size_t(2) << 20;
-  const std::size_t bytes = block_bytes(count);
-  if (bytes < 2 * kHuge) return static_cast<double *>(std::malloc(bytes));
-  const std::size_t rounded = (bytes + kHuge - 1) / kHuge * kHuge;
-  void *p = std::aligned_alloc(kHuge, rounded);
-  if (p) madvise(p, rounded, MADV_HUGEPAGE);
-  return static_cast<double *>(p);
+// A new block for count doubles, or null. Blocks of 32 MiB and more, which
+// malloc always maps afresh, are marked for transparent huge pages, so that
+// filling them takes a fault per 2 MiB rather than per 4 KiB; smaller ones
+// are plain malloc blocks, which malloc can hand out again without faults
+// (zeroing a fresh huge page costs more than it saves at those sizes).
+constexpr std::size_t kHugePage = std::size_t(2) << 20;
+constexpr std::size_t kHugeFrom = 16 * kHugePage;
+
+// Marks the whole huge pages inside [p, p + bytes) for transparent huge
+// pages when the block is large; returns p.
+inline void *huge_pages_inside(void *p, std::size_t bytes) {
+  if (p && bytes >= kHugeFrom) {
+    const std::uintptr_t first = (reinterpret_cast<std::uintptr_t>(p) + kHugePage - 1) / kHugePage * kHugePage;
+    const std::uintptr_t last = (reinterpret_cast<std::uintptr_t>(p) + bytes) / kHugePage * kHugePage;
+    if (last > first) madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
+  }
+  return p;
 }
+
+inline double *block_new(long long count) {
+  const std::size_t bytes = block_bytes(count);
+  return static_cast<double *>(huge_pages_inside(std::malloc(bytes), bytes));
+}
+
+// Working memory kept between calls, one per use and thread: a fresh block
+// costs a page fault per 4 KiB on every call, which can outweigh the work.
+// It only grows, so it holds what the largest call so far needed, uses huge
+// pages when large (as blocks do), and is released when its thread (or the process) ends.
+class Scratch {
+ public:
+  // At least bytes bytes, 64-byte aligned, or null without memory.
+  void *get(std::size_t bytes) {
+    if (bytes > capacity_) {
+      std::free(data_);
+      const std::size_t rounded = (bytes + 63) / 64 * 64;
+      data_ = huge_pages_inside(std::aligned_alloc(64, rounded), rounded);
+      capacity_ = data_ ? rounded : 0;
+    }
+    return data_;
+  }
+  Scratch() = default;
+  Scratch(const Scratch &) = delete;
+  Scratch &operator=(const Scratch &) = delete;
+  ~Scratch() { std::free(data_); }
+
+ private:
+  void *data_ = nullptr;
+  std::size_t capacity_ = 0;
+};
 
 // Replaces each of the count elements of p, in index order, by op of it.
 template <class Op>

@@ -30,7 +30,9 @@ inline double element_or_nan(const VlmMatrix *mat, long long index) {
 // the rounded products a(i,k) * b(k,j) -- exactly what the plain triple loop
 // gives. The blocked kernel below keeps that order per element: blocks of k
 // are visited in order and each element's partial sum lives in C between
-// blocks. Multiplication and addition stay separate operations (the unit is
+// blocks. On the first block the sums start from +0.0 in registers, so C is
+// neither zeroed nor read (0.0 + x is what the plain loop's first step
+// gives). Multiplication and addition stay separate operations (the unit is
 // compiled with -ffp-contract=off; there is no fused multiply-add here).
 //
 // Blocking: B is packed in KC x NR panels, A in MR x KC panels; the micro
@@ -40,13 +42,21 @@ constexpr int kKC = 256;
 constexpr int kMC = 96;
 constexpr int kNC = 2048;
 
-template <class V, int W, int MR, int NV>
+// Packing panels, kept per thread between calls (see velta::Scratch).
+thread_local velta::Scratch a_pack, b_pack;
+
+template <class V, int W, int MR, int NV, bool First>
 __attribute__((always_inline)) inline void micro_kernel(int kc, const double *ap, const double *bp, double *c,
                                                         std::size_t ldc) {
   constexpr int NR = W * NV;
   V acc[MR][NV];
   for (int r = 0; r < MR; ++r)
-    for (int v = 0; v < NV; ++v) std::memcpy(&acc[r][v], c + r * ldc + v * W, sizeof(V));
+    for (int v = 0; v < NV; ++v) {
+      if (First)
+        acc[r][v] = V{};  // +0.0 in every lane
+      else
+        std::memcpy(&acc[r][v], c + r * ldc + v * W, sizeof(V));
+    }
   for (int k = 0; k < kc; ++k) {
     V b[NV];
     for (int v = 0; v < NV; ++v) std::memcpy(&b[v], bp + k * NR + v * W, sizeof(V));
@@ -62,16 +72,37 @@ __attribute__((always_inline)) inline void micro_kernel(int kc, const double *ap
     for (int v = 0; v < NV; ++v) std::memcpy(c + r * ldc + v * W, &acc[r][v], sizeof(V));
 }
 
-// C (m x p, zeroed) = A (m x n) * B (n x p), all row-major and contiguous.
+// The kernel on the h x w tile of C at c; an edge tile goes through a copy
+// whose padded lanes are dropped.
+template <class V, int W, int MR, int NV, bool First>
+__attribute__((always_inline)) inline void tile_kernel(int kc, const double *ap, const double *bp, double *c,
+                                                       std::size_t ldc, std::size_t h, std::size_t w) {
+  constexpr std::size_t NR = static_cast<std::size_t>(W) * NV;
+  if (h == static_cast<std::size_t>(MR) && w == NR) {
+    micro_kernel<V, W, MR, NV, First>(kc, ap, bp, c, ldc);
+    return;
+  }
+  alignas(64) double tile[MR * NR];
+  if (!First)
+    for (std::size_t r = 0; r < h; ++r)
+      for (std::size_t j = 0; j < w; ++j) tile[r * NR + j] = c[r * ldc + j];
+  micro_kernel<V, W, MR, NV, First>(kc, ap, bp, tile, NR);
+  for (std::size_t r = 0; r < h; ++r)
+    for (std::size_t j = 0; j < w; ++j) c[r * ldc + j] = tile[r * NR + j];
+}
+
+// C (m x p) = A (m x n) * B (n x p), all row-major and contiguous, n >= 1.
+// C's prior contents are never read. False without memory for the panels.
 template <class V, int W, int MR, int NV>
-__attribute__((always_inline)) inline void gemm(const double *A, const double *B, double *C, std::size_t m,
+__attribute__((always_inline)) inline bool gemm(const double *A, const double *B, double *C, std::size_t m,
                                                 std::size_t n, std::size_t p) {
   constexpr std::size_t NR = static_cast<std::size_t>(W) * NV;
   const std::size_t nc_max = std::min<std::size_t>(kNC, (p + NR - 1) / NR * NR);
   const std::size_t mc_max = std::min<std::size_t>(kMC, (m + MR - 1) / MR * MR);
-  std::unique_ptr<double[]> bpack(new double[static_cast<std::size_t>(kKC) * nc_max]);
-  std::unique_ptr<double[]> apack(new double[static_cast<std::size_t>(kKC) * mc_max]);
-  alignas(64) double tile[MR * NR];
+  const std::size_t kc_max = std::min<std::size_t>(kKC, n);
+  double *const bpack = static_cast<double *>(b_pack.get(kc_max * nc_max * sizeof(double)));
+  double *const apack = static_cast<double *>(a_pack.get(kc_max * mc_max * sizeof(double)));
+  if (!bpack || !apack) return false;
 
   for (std::size_t jc = 0; jc < p; jc += kNC) {
     const std::size_t nc = std::min<std::size_t>(kNC, p - jc);
@@ -79,7 +110,7 @@ __attribute__((always_inline)) inline void gemm(const double *A, const double *B
       const int kc = static_cast<int>(std::min<std::size_t>(kKC, n - pc));
       // Pack B(pc.., jc..) into column strips of NR, zero padded.
       for (std::size_t js = 0; js < nc; js += NR) {
-        double *dst = bpack.get() + js * kc;
+        double *dst = bpack + js * kc;
         const std::size_t w = std::min(NR, nc - js);
         for (int k = 0; k < kc; ++k) {
           const double *src = B + (pc + k) * p + jc + js;
@@ -93,7 +124,7 @@ __attribute__((always_inline)) inline void gemm(const double *A, const double *B
         const std::size_t mc = std::min<std::size_t>(kMC, m - ic);
         // Pack A(ic.., pc..) into row strips of MR, zero padded.
         for (std::size_t is = 0; is < mc; is += MR) {
-          double *dst = apack.get() + is * kc;
+          double *dst = apack + is * kc;
           const std::size_t h = std::min<std::size_t>(MR, mc - is);
           for (std::size_t r = 0; r < static_cast<std::size_t>(MR); ++r) {
             if (r < h) {
@@ -106,53 +137,48 @@ __attribute__((always_inline)) inline void gemm(const double *A, const double *B
         }
         for (std::size_t js = 0; js < nc; js += NR) {
           const std::size_t w = std::min(NR, nc - js);
-          const double *bp = bpack.get() + js * kc;
+          const double *bp = bpack + js * kc;
           for (std::size_t is = 0; is < mc; is += MR) {
             const std::size_t h = std::min<std::size_t>(MR, mc - is);
-            const double *ap = apack.get() + is * kc;
+            const double *ap = apack + is * kc;
             double *c = C + (ic + is) * p + jc + js;
-            if (h == static_cast<std::size_t>(MR) && w == NR) {
-              micro_kernel<V, W, MR, NV>(kc, ap, bp, c, p);
-            } else {
-              // Edge tile: run the kernel on a copy; padded lanes are dropped.
-              for (std::size_t r = 0; r < static_cast<std::size_t>(MR); ++r)
-                for (std::size_t j = 0; j < NR; ++j) tile[r * NR + j] = (r < h && j < w) ? c[r * p + j] : 0.0;
-              micro_kernel<V, W, MR, NV>(kc, ap, bp, tile, NR);
-              for (std::size_t r = 0; r < h; ++r)
-                for (std::size_t j = 0; j < w; ++j) c[r * p + j] = tile[r * NR + j];
-            }
+            if (pc == 0)
+              tile_kernel<V, W, MR, NV, true>(kc, ap, bp, c, p, h, w);
+            else
+              tile_kernel<V, W, MR, NV, false>(kc, ap, bp, c, p, h, w);
           }
         }
       }
     }
   }
+  return true;
 }
 
 typedef double v2d __attribute__((vector_size(16)));
 typedef double v4d __attribute__((vector_size(32)));
 typedef double v8d __attribute__((vector_size(64)));
 
-__attribute__((target("avx512f"))) void gemm_avx512(const double *A, const double *B, double *C, std::size_t m,
+__attribute__((target("avx512f"))) bool gemm_avx512(const double *A, const double *B, double *C, std::size_t m,
                                                      std::size_t n, std::size_t p) {
-  gemm<v8d, 8, 12, 2>(A, B, C, m, n, p);
+  return gemm<v8d, 8, 12, 2>(A, B, C, m, n, p);
 }
 
-__attribute__((target("avx2"))) void gemm_avx2(const double *A, const double *B, double *C, std::size_t m,
+__attribute__((target("avx2"))) bool gemm_avx2(const double *A, const double *B, double *C, std::size_t m,
                                                 std::size_t n, std::size_t p) {
-  gemm<v4d, 4, 4, 2>(A, B, C, m, n, p);
+  return gemm<v4d, 4, 4, 2>(A, B, C, m, n, p);
 }
 
-void gemm_generic(const double *A, const double *B, double *C, std::size_t m, std::size_t n, std::size_t p) {
-  gemm<v2d, 2, 4, 2>(A, B, C, m, n, p);
+bool gemm_generic(const double *A, const double *B, double *C, std::size_t m, std::size_t n, std::size_t p) {
+  return gemm<v2d, 2, 4, 2>(A, B, C, m, n, p);
 }
 
-void multiply(const double *A, const double *B, double *C, std::size_t m, std::size_t n, std::size_t p) {
+bool multiply(const double *A, const double *B, double *C, std::size_t m, std::size_t n, std::size_t p) {
 #if defined(__x86_64__) || defined(__i386__)
   __builtin_cpu_init();
   if (__builtin_cpu_supports("avx512f")) return gemm_avx512(A, B, C, m, n, p);
   if (__builtin_cpu_supports("avx2")) return gemm_avx2(A, B, C, m, n, p);
 #endif
-  gemm_generic(A, B, C, m, n, p);
+  return gemm_generic(A, B, C, m, n, p);
 }
 
 }  // namespace
@@ -279,16 +305,16 @@ VlmMatrix *vlm_matrix_new_extract_row_col(VlmMatrix *mat, int row1, int row2, in
 VlmMatrix *vlm_matrix_new_multiplication(VlmMatrix *mat1, VlmMatrix *mat2) {
   const int n = mat1->r_shape[1];
   if (n != mat2->r_shape[0]) return nullptr;
-  VlmMatrix *out = vlm_matrix_new_zero(mat1->r_shape[0], mat2->r_shape[1]);
+  // The product writes every element; only an empty inner dimension leaves
+  // the sums at their start, 0.0.
+  VlmMatrix *out = n > 0 ? vlm_matrix_new(mat1->r_shape[0], mat2->r_shape[1])
+                         : vlm_matrix_new_zero(mat1->r_shape[0], mat2->r_shape[1]);
   if (!out) return nullptr;
-  if (out->size > 0 && n > 0) {
-    try {
-      multiply(mat1->p_r_nums, mat2->p_r_nums, out->p_r_nums, static_cast<std::size_t>(out->r_shape[0]),
-               static_cast<std::size_t>(n), static_cast<std::size_t>(out->r_shape[1]));
-    } catch (const std::bad_alloc &) {  // no room for the packed panels
-      vlm_matrix_delete(out);
-      return nullptr;
-    }
+  if (out->size > 0 && n > 0 &&
+      !multiply(mat1->p_r_nums, mat2->p_r_nums, out->p_r_nums, static_cast<std::size_t>(out->r_shape[0]),
+                static_cast<std::size_t>(n), static_cast<std::size_t>(out->r_shape[1]))) {
+    vlm_matrix_delete(out);  // no room for the packed panels
+    return nullptr;
   }
   return out;
 }
@@ -365,7 +391,11 @@ p_matrixString_t vlm_matrix_to_string(VlmMatrix *mat, int islong) {
     rows_abbreviated = cols_abbreviated = nr > 5 || nc > 5;
   }
   const double *p = mat->p_r_nums;
-  return velta::text::render([&](auto &sink) {
+  // Room for typical numbers; longer ones grow the block.
+  const std::size_t rows_shown = rows_abbreviated ? 5 : static_cast<std::size_t>(nr > 0 ? nr : 0);
+  const std::size_t cols_shown = cols_abbreviated ? 5 : static_cast<std::size_t>(nc > 0 ? nc : 0);
+  const std::size_t estimate = 48 + rows_shown * (8 + cols_shown * 26);
+  return velta::text::render(estimate, [&](auto &sink) {
     sink.lit("shape (", 7);
     sink.integer(nr);
     sink.lit(",", 1);

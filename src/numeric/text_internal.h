@@ -32,24 +32,33 @@ int int_length(int v);
 /* Writes the "%d" text of v at out (no terminator); returns the end. */
 char *int_write(char *out, int v);
 
-/* A sink of text pieces. Measure adds up lengths; Writer appends. The text
- * forms are described once, as templates over the sink, and run twice: first
- * to measure, then to write into one block of exactly that size. */
-struct Measure {
-  std::size_t total = 0;
-  void lit(const char *, std::size_t len) { total += len; }
-  void num(double v) { total += static_cast<std::size_t>(fixed6_length(v)); }
-  void integer(int v) { total += static_cast<std::size_t>(int_length(v)); }
-};
-
-struct Writer {
-  char *pos;
+/* Appends text pieces to one heap block in a single pass. The block starts
+ * at a size the caller estimates, grows by doubling when a piece might not
+ * fit and is cut to the text's length at the end; untouched pages of an
+ * over-estimate cost nothing. Once memory runs out, pieces are dropped and
+ * finish() gives null. */
+class Writer {
+ public:
+  explicit Writer(std::size_t estimate);
+  ~Writer() { std::free(base_); }
   void lit(const char *s, std::size_t len) {
-    for (std::size_t i = 0; i < len; ++i) pos[i] = s[i];
-    pos += len;
+    if (!room(len)) return;
+    for (std::size_t i = 0; i < len; ++i) pos_[i] = s[i];
+    pos_ += len;
   }
-  void num(double v) { pos = fixed6_write(pos, v); }
-  void integer(int v) { pos = int_write(pos, v); }
+  void num(double v) {
+    if (room(kMaxFixedLength)) pos_ = fixed6_write(pos_, v);
+  }
+  void integer(int v) {
+    if (room(kMaxIntLength)) pos_ = int_write(pos_, v);
+  }
+  /* The zero-terminated text (malloc), or null without memory. */
+  char *finish();
+
+ private:
+  bool room(std::size_t len) { return static_cast<std::size_t>(end_ - pos_) > len || grow(len); }
+  bool grow(std::size_t len);
+  char *base_, *pos_, *end_;
 };
 
 /* All n values, ", " between them. */
@@ -77,19 +86,14 @@ void abbreviated_sequence(Sink &s, const double *p, long n) {
   if (n >= 1) s.num(p[n - 1]);
 }
 
-/* Runs the measure pass and the write pass of a text form described by
- * emit(sink) and returns the heap string (malloc), zero-terminated, or null
- * when there is no memory for it. */
+/* Renders the text form described by emit(sink) in one pass, estimating
+ * its length as estimate bytes, and returns the heap string (malloc),
+ * zero-terminated, or null when there is no memory for it. */
 template <class Emit>
-char *render(Emit emit) {
-  Measure m;
-  emit(m);
-  char *text = static_cast<char *>(std::malloc(m.total + 1));
-  if (!text) return nullptr;
-  Writer w{text};
+char *render(std::size_t estimate, Emit emit) {
+  Writer w(estimate);
   emit(w);
-  *w.pos = '\0';
-  return text;
+  return w.finish();
 }
 
 /* Writes a text made by vlm_vector_to_string or vlm_matrix_to_string to

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <new>
 
 #include "block.h"
 #include "text_internal.h"
@@ -73,6 +74,90 @@ const std::uint64_t *radix_sort(std::uint64_t *keys, std::uint64_t *scratch, std
   return src;
 }
 
+// --- double ranges ---------------------------------------------------------
+//
+// The count of a double range is the number of times the running sum
+// s = s + step can be taken before s passes max. Stepping one addition at a
+// time is exact but may take 2^31 additions before a refusal; within one
+// binade, though, the additions follow a fixed pattern, so the walk below
+// takes each binade's stretch of equal increments in one jump and steps
+// singly only near binade edges and the end of the range.
+//
+// Inside a binade of spacing u (u = 2^ue), with both the state t and the
+// exact sum t + step in it, fl(t + step) - t depends on t only through the
+// parity of t / u (ties round to even), and a tie's result is even; so after
+// two additions inside the binade every later one adds the same d.
+
+struct Binade {
+  int ue;             // the spacing is 2^ue
+  std::int64_t top;   // exact sums at most top * u stay in the binade
+};
+
+inline Binade binade_of(double s) {
+  const int e = s == 0.0 ? -1075 : std::ilogb(s);
+  if (e <= -1022) return {-1074, std::int64_t{1} << 53};  // subnormals and the lowest binade share one spacing
+  return {e - 52, s > 0 ? (std::int64_t{1} << 53) : -(std::int64_t{1} << 52)};
+}
+
+// floor(x / 2^ue) clamped to +-2^62; x / 2^ue is exact wherever it matters.
+inline std::int64_t units_floor(double x, int ue) {
+  const double q = std::ldexp(x, -ue);
+  constexpr double kLimit = 4611686018427387904.0;  // 2^62
+  if (q >= kLimit) return std::int64_t{1} << 62;
+  if (q <= -kLimit) return -(std::int64_t{1} << 62);
+  return static_cast<std::int64_t>(std::floor(q));
+}
+
+}  // namespace
+
+extern "C" long long vlm_arange_double_count(double min, double step, double max) {
+  if (!(max >= min)) return 0;
+  if (!(step > 0.0)) return -1;
+  // An infinite step ends the count at once, but its first element would be
+  // 0 * inf + min, NaN rather than min.
+  if (std::isinf(step)) return -3;
+  constexpr long long kMaxCount = std::numeric_limits<int>::max();
+  long long n = 0;
+  double s = min;
+  int same = 0;  // additions in a row that stayed inside s's binade
+  double prev = s;
+  while (true) {
+    const double next = s + step;
+    if (next == s) return -1;  // the sum stopped moving at or below max
+    const Binade here = binade_of(s);
+    const double step_units = std::ldexp(step, -here.ue);
+    const std::int64_t c = step_units < 4503599627370496.0 ? static_cast<std::int64_t>(std::ceil(step_units)) : -1;
+    const bool inside = c >= 0 && binade_of(next).ue == here.ue && ((next > 0) == (s > 0) || here.ue == -1074) &&
+                        units_floor(s, here.ue) <= here.top - c;
+    same = inside ? same + 1 : 0;
+    prev = s;
+    s = next;
+    ++n;
+    if (!(s <= max)) return n;
+    if (n >= kMaxCount) return -2;
+    if (same >= 2) {
+      // Jump: J more additions of d = s - prev, as long as every one starts
+      // inside the binade and ends at most max.
+      const int ue = here.ue;
+      const std::int64_t S = units_floor(s, ue);
+      const std::int64_t D = units_floor(s - prev, ue);
+      const std::int64_t room = here.top - c - S;  // further starts allowed: S + i*D <= top - c
+      const std::int64_t to_max = units_floor(max, ue) - S;
+      if (D > 0 && room >= 0 && to_max >= D) {
+        long long J = std::min<std::int64_t>(room / D + 1, to_max / D);
+        J = std::min<long long>(J, kMaxCount - 1 - n);
+        if (J > 0) {
+          s = std::ldexp(static_cast<double>(S + J * D), ue);
+          n += J;
+          same = 0;
+        }
+      }
+    }
+  }
+}
+
+namespace {
+
 }  // namespace
 
 extern "C" {
@@ -131,23 +216,8 @@ VlmVector *vlm_vector_new_arange(int min, int step, int max) {
 }
 
 VlmVector *vlm_vector_new_arange_double(double min, double step, double max) {
-  if (!(max >= min)) return vlm_vector_new(0);
-  // A step that is not positive, or too small to move the running sum
-  // through the range in int-many steps, would never end the count.
-  if (!(step > 0.0)) return vlm_vector_new(0);
-  const double span = max - min;
-  if (!(span / step < static_cast<double>(std::numeric_limits<int>::max() - 2)))
-    return vlm_vector_new(0);
-  long long n = 0;
-  double s = min;
-  do {
-    const double next = s + step;
-    if (next == s) return vlm_vector_new(0);  // the sum stopped moving
-    s = next;
-    ++n;
-  } while (s <= max && n < std::numeric_limits<int>::max());
-  if (s <= max) return vlm_vector_new(0);
-  VlmVector *vec = vlm_vector_new(static_cast<int>(n));
+  const long long n = vlm_arange_double_count(min, step, max);
+  VlmVector *vec = vlm_vector_new(n > 0 ? static_cast<int>(n) : 0);
   if (!vec) return nullptr;
   for (int k = 0; k < vec->size; ++k) {
     const double prod = static_cast<double>(k) * step;
@@ -198,7 +268,9 @@ p_vectorString_t vlm_vector_to_string(VlmVector *vec, int islong) {
   const double *p = vec->p_r_nums;
   const long n = vec->size;
   const bool full = islong == 1 || n <= 5;
-  return velta::text::render([&](auto &sink) {
+  // Room for typical numbers; longer ones grow the block.
+  const std::size_t estimate = 32 + (full ? static_cast<std::size_t>(n > 0 ? n : 0) : 5) * 26;
+  return velta::text::render(estimate, [&](auto &sink) {
     sink.integer(vec->size);
     sink.lit(" [", 2);
     if (full)
@@ -281,14 +353,23 @@ int vlm_vector_isexist(VlmVector *vec, int idx1, int idx2, double val) {
 
 namespace {
 
+// Keys and their radix scratch, kept per thread between sorts.
+thread_local velta::Scratch sort_scratch;
+
 // Radix sort on the ordered bit patterns; NaNs last, in their original order.
-void sort_doubles(VlmVector *vec) {
+// False without memory for the keys.
+bool sort_doubles(VlmVector *vec) {
   const std::size_t n = vec->size > 0 ? static_cast<std::size_t>(vec->size) : 0;
-  if (n < 2) return;
+  if (n < 2) return true;
   double *p = vec->p_r_nums;
-  std::unique_ptr<std::uint64_t[]> keys(new std::uint64_t[n]);
   const bool radix = n >= kSmallSort;
-  std::unique_ptr<RadixCounts> counts(radix ? new RadixCounts() : nullptr);
+  // One block: the keys, the radix pass's second buffer, the digit counts.
+  const std::size_t key_bytes = n * sizeof(std::uint64_t);
+  char *block = static_cast<char *>(sort_scratch.get(radix ? 2 * key_bytes + sizeof(RadixCounts) : key_bytes));
+  if (!block) return false;
+  std::uint64_t *keys = reinterpret_cast<std::uint64_t *>(block);
+  std::uint64_t *scratch = radix ? keys + n : nullptr;
+  RadixCounts *counts = radix ? new (block + 2 * key_bytes) RadixCounts() : nullptr;
   // Keys of ordinary values fill keys from the front; NaN bit patterns fill
   // it from the back, so they come out reversed.
   std::size_t m = 0, nans = 0;
@@ -303,19 +384,17 @@ void sort_doubles(VlmVector *vec) {
       if (radix) counts->add(k);
     }
   }
-  const std::uint64_t *sorted = keys.get();
-  std::unique_ptr<std::uint64_t[]> scratch;
-  if (!radix || m < 2) {
-    std::sort(keys.get(), keys.get() + m);
-  } else {
-    scratch.reset(new std::uint64_t[m]);
-    sorted = radix_sort(keys.get(), scratch.get(), m, *counts);
-  }
+  const std::uint64_t *sorted = keys;
+  if (!radix || m < 2)
+    std::sort(keys, keys + m);
+  else
+    sorted = radix_sort(keys, scratch, m, *counts);
   for (std::size_t i = 0; i < m; ++i) {
     const std::uint64_t bits = from_key(sorted[i]);
     std::memcpy(&p[i], &bits, sizeof bits);
   }
   for (std::size_t j = 0; j < nans; ++j) std::memcpy(&p[m + j], &keys[n - 1 - j], sizeof(double));
+  return true;
 }
 
 }  // namespace
@@ -323,9 +402,7 @@ void sort_doubles(VlmVector *vec) {
 extern "C" {
 
 void *vlm_vector_sort(VlmVector *vec) {
-  try {
-    sort_doubles(vec);
-  } catch (const std::bad_alloc &) {  // no room for the keys: sort in place instead
+  if (!sort_doubles(vec)) {  // no room for the keys: sort in place instead
     double *p = vec->p_r_nums;
     double *mid = std::stable_partition(p, p + vec->size, [](double x) { return !std::isnan(x); });
     std::sort(p, mid);

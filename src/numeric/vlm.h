@@ -42,6 +42,11 @@ void *vlm_print_values_new_line(char *fmt, ...);
 
 /* ---- random source and generic release (unit standard) ---- */
 double vlm_random(double min, double max);
+/* Seeds the random source: the draws that follow are the same in every
+ * process and run given the same seed, and no draw reseeds from the clock
+ * (also in processes forked afterwards). Without it the first draw of each
+ * process seeds from the clock, the process id and the sub-second time. */
+void vlm_random_seed(unsigned int seed);
 void vlm_data_delete(void *__ptr);
 
 /* ---- vectors (unit vector) ---- */
@@ -141,6 +146,13 @@ typedef union u_print_value {
   const char *s; /* s */
 } VlmPrintValue;
 VlmVector *vlm_vector_new_values_array(int size, const double *values);
+
+/* Size of vlm_vector_new_arange_double(min, step, max) without building it:
+ * -1 when the running sum stops moving (s + step == s) while still at most
+ * max, or step is not positive; -2 when the count would pass 2147483647;
+ * -3 for an infinite step, whose first element would be NaN rather than min.
+ * vlm_vector_new_arange_double gives an empty vector in these cases. */
+long long vlm_arange_double_count(double min, double step, double max);
 int vlm_print_values_array(const char *inbetween, const char *end, const char *fmt,
                            const VlmPrintValue *values, int count);
 #endif

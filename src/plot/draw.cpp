@@ -42,10 +42,14 @@ void multirectangle(cairo_t *cr, VlmMatrix *mat, VlmCoordInt *plo, VlmCoordInt *
   const int rows = mat->r_shape[0];
   const int cols = mat->r_shape[1];
   VlmColor fill = VlmColor();
-  for (int i = 0; i < rows; i++) {
+  for (int i = 0; cols > 0 && i < rows && static_cast<long long>(i) * cols < mat->size; i++) {
     for (int j = 0; j < cols; j++) {
-      double v = mat->p_r_nums[vlm_matrix_row_col_to_index(mat, i, j)];
-      if (std::isnan(v)) continue;  // no colour: the cell stays transparent
+      // A shape written larger than the block describes cells it does not
+      // hold: those are not drawn (row-major, so the rest are not either).
+      const long long k = static_cast<long long>(i) * cols + j;
+      if (k >= mat->size) break;
+      const double v = mat->p_r_nums[k];
+      // NaN selects a transparent fill: the cell keeps only its outline.
       lookup.select(v, &fill);
       VlmCoordDouble corner = {j - 0.5, (rows - i - 1) - 0.5};
       vlp_create_rectangle(cr, corner, plo, phi, dlo, dhi, &fill, outline);
@@ -309,116 +313,157 @@ VlmVector *vlp_ticks_new(double lo, double hi) {
   return nullptr;
 }
 
-void vlp_draw_canvas(cairo_t *cr, const VlpCanvas *can, int window_w, int window_h) {
-  cairo_save(cr);
+/* ---- series draw routines ---- */
+
+void vlp_draw_plot_series(cairo_t *cr, const VlpCanvas *can, int i, VlpFrame *f) {
+  if (!can->p_r_vecx[i] || !can->p_r_vecy[i]) return;
+  cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+  cairo_set_line_join(cr, CAIRO_LINE_JOIN_BEVEL);
+  set_source(cr, &can->p_r_color[i]);
+  vlp_create_multiline(cr, can->p_r_vecx[i], can->p_r_vecy[i], &f->plo, &f->phi, &f->dlo, &f->dhi,
+                       can->p_r_linewidth[i]);
+}
+
+void vlp_draw_scatter_series(cairo_t *cr, const VlpCanvas *can, int i, VlpFrame *f) {
+  if (!can->p_r_vecx[i] || !can->p_r_vecy[i]) return;
+  vlp_create_multicircle(cr, can->p_r_vecx[i], can->p_r_vecy[i], &f->plo, &f->phi, &f->dlo,
+                         &f->dhi, static_cast<double>(can->p_r_radius[i]), can->p_r_linewidth[i],
+                         &can->p_r_color[i], &can->p_r_color_outside[i]);
+}
+
+void vlp_draw_image_series(cairo_t *cr, const VlpCanvas *can, int i, VlpFrame *f) {
+  VlmMatrix *mat = can->p_r_mat[i];
+  if (!mat || mat->size < 1) return;
+  // One sorted palette serves every cell and the colour bar.
+  const VlpPalleteLookup lookup(can->p_r_color_pallete[i]);
+  multirectangle(cr, mat, &f->plo, &f->phi, &f->dlo, &f->dhi, can->p_r_linewidth[i], lookup,
+                 &can->p_r_color_outside[i]);
+  colorbar(cr, mat, &f->plo, &f->phi, &f->dlo, &f->dhi, can->p_r_linewidth[i], lookup,
+           &can->p_r_color_outside[i]);
+}
+
+/* ---- frame ---- */
+
+namespace {
+
+/* The frame of a canvas in a window of window_w x window_h; false when the
+ * canvas has no drawable limits (empty, never given xlim and ylim, or
+ * limits that cannot be mapped) and stays blank. */
+bool frame_of(const VlpCanvas *can, int window_w, int window_h, VlpFrame *f) {
+  f->dlo = can->min;
+  f->dhi = can->max;
+  if (can->col < 1 || can->row < 1 || !drawable_axis(&f->dlo.x, &f->dhi.x) ||
+      !drawable_axis(&f->dlo.y, &f->dhi.y))
+    return false;
+  f->hw = window_w / (2 * can->col);
+  f->hh = window_h / (2 * can->row);
+  f->plo = VlmCoordInt{-f->hw, -f->hh};
+  f->phi = VlmCoordInt{f->hw, f->hh};
+  return true;
+}
+
+void draw_background(cairo_t *cr) {
   cairo_set_source_rgb(cr, 1, 1, 1);
   cairo_paint(cr);
+}
 
-  VlmCoordDouble dlo = can->min;
-  VlmCoordDouble dhi = can->max;
-  // A canvas without limits (empty, never given xlim and ylim) or whose
-  // limits cannot be mapped stays blank.
-  if (can->col < 1 || can->row < 1 || !drawable_axis(&dlo.x, &dhi.x) ||
-      !drawable_axis(&dlo.y, &dhi.y)) {
-    cairo_restore(cr);
-    return;
-  }
-  const int hw = window_w / (2 * can->col);
-  const int hh = window_h / (2 * can->row);
-  VlmCoordInt plo = {-hw, -hh};
-  VlmCoordInt phi = {hw, hh};
-
-  cairo_translate(cr, hw, hh);
-  cairo_scale(cr, 0.8, 0.8);
+/* The bottom and left sides of the box. */
+void draw_axes(cairo_t *cr, VlpFrame *f) {
   cairo_set_source_rgb(cr, 0, 0, 0);
+  vlp_create_line(cr, VlmCoordDouble{f->dlo.x, f->dlo.y}, VlmCoordDouble{f->dhi.x, f->dlo.y},
+                  &f->plo, &f->phi, &f->dlo, &f->dhi, 3);
+  vlp_create_line(cr, VlmCoordDouble{f->dlo.x, f->dlo.y}, VlmCoordDouble{f->dlo.x, f->dhi.y},
+                  &f->plo, &f->phi, &f->dlo, &f->dhi, 3);
+}
 
-  vlp_create_line(cr, VlmCoordDouble{dlo.x, dlo.y}, VlmCoordDouble{dhi.x, dlo.y}, &plo, &phi,
-                  &dlo, &dhi, 3);
-  vlp_create_line(cr, VlmCoordDouble{dlo.x, dlo.y}, VlmCoordDouble{dlo.x, dhi.y}, &plo, &phi,
-                  &dlo, &dhi, 3);
+/* One axis's ticks: labels, marks pointing out of the box and, when the
+ * canvas asks for them, grid lines across it. Values run along the axis;
+ * marks and grid lines run across it, from the box's low side. */
+enum Axis { X_AXIS, Y_AXIS };
 
-  if (VlmVector *ticks = vlp_ticks_new(dlo.x, dhi.x)) {
-    for (int k = 0; k < ticks->size; k++) {
-      const double v = ticks->p_r_nums[k];
-      cairo_set_source_rgb(cr, 0, 0, 0);
-      select_sans(cr);
-      draw_label(cr, "%.1f", v, VlmCoordDouble{v, dlo.y}, &plo, &phi, &dlo, &dhi, 0, hh / 10);
-      cairo_set_source_rgba(cr, 0, 0, 0, 1.0);
-      vlp_create_line(cr, VlmCoordDouble{v, dlo.y}, VlmCoordDouble{v, dlo.y - (dhi.y - dlo.y) / 50},
-                      &plo, &phi, &dlo, &dhi, 2);
-      if (can->grid == 1) {
-        cairo_set_source_rgba(cr, 0, 0, 0, 0.2);
-        vlp_create_line(cr, VlmCoordDouble{v, dlo.y}, VlmCoordDouble{v, dhi.y}, &plo, &phi, &dlo,
-                        &dhi, 1);
-      }
+void draw_ticks(cairo_t *cr, const VlpCanvas *can, VlpFrame *f, Axis axis) {
+  const bool x = axis == X_AXIS;
+  const double lo = x ? f->dlo.x : f->dlo.y, hi = x ? f->dhi.x : f->dhi.y;
+  const double across_lo = x ? f->dlo.y : f->dlo.x, across_hi = x ? f->dhi.y : f->dhi.x;
+  const char *fmt = x ? "%.1f" : "%.2f";
+  const int dx = x ? 0 : -(f->hw / 5), dy = x ? f->hh / 10 : 0;
+  auto at = [x](double along, double across) {
+    return x ? VlmCoordDouble{along, across} : VlmCoordDouble{across, along};
+  };
+  VlmVector *ticks = vlp_ticks_new(lo, hi);
+  if (!ticks) return;
+  for (int k = 0; k < ticks->size; k++) {
+    const double v = ticks->p_r_nums[k];
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    select_sans(cr);
+    draw_label(cr, fmt, v, at(v, across_lo), &f->plo, &f->phi, &f->dlo, &f->dhi, dx, dy);
+    cairo_set_source_rgba(cr, 0, 0, 0, 1.0);
+    vlp_create_line(cr, at(v, across_lo), at(v, across_lo - (across_hi - across_lo) / 50), &f->plo,
+                    &f->phi, &f->dlo, &f->dhi, 2);
+    if (can->grid == 1) {
+      cairo_set_source_rgba(cr, 0, 0, 0, 0.2);
+      vlp_create_line(cr, at(v, across_lo), at(v, across_hi), &f->plo, &f->phi, &f->dlo, &f->dhi,
+                      1);
     }
-    vlm_vector_delete(ticks);
   }
+  vlm_vector_delete(ticks);
+}
 
-  if (VlmVector *ticks = vlp_ticks_new(dlo.y, dhi.y)) {
-    for (int k = 0; k < ticks->size; k++) {
-      const double v = ticks->p_r_nums[k];
-      cairo_set_source_rgb(cr, 0, 0, 0);
-      select_sans(cr);
-      draw_label(cr, "%.2f", v, VlmCoordDouble{dlo.x, v}, &plo, &phi, &dlo, &dhi, -(hw / 5), 0);
-      cairo_set_source_rgba(cr, 0, 0, 0, 1.0);
-      vlp_create_line(cr, VlmCoordDouble{dlo.x, v}, VlmCoordDouble{dlo.x - (dhi.x - dlo.x) / 50, v},
-                      &plo, &phi, &dlo, &dhi, 2);
-      if (can->grid == 1) {
-        cairo_set_source_rgba(cr, 0, 0, 0, 0.2);
-        vlp_create_line(cr, VlmCoordDouble{dlo.x, v}, VlmCoordDouble{dhi.x, v}, &plo, &phi, &dlo,
-                        &dhi, 1);
-      }
-    }
-    vlm_vector_delete(ticks);
-  }
-
+/* In order of addition, each by its kind's routine. */
+void draw_series(cairo_t *cr, const VlpCanvas *can, VlpFrame *f) {
   for (int i = 0; i < can->numOfVec; i++) {
-    switch (can->p_r_type[i]) {
-      case VLP_PLOT:
-        if (!can->p_r_vecx[i] || !can->p_r_vecy[i]) break;
-        cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
-        cairo_set_line_join(cr, CAIRO_LINE_JOIN_BEVEL);
-        set_source(cr, &can->p_r_color[i]);
-        vlp_create_multiline(cr, can->p_r_vecx[i], can->p_r_vecy[i], &plo, &phi, &dlo, &dhi,
-                             can->p_r_linewidth[i]);
-        break;
-      case VLP_SCATTER:
-        if (!can->p_r_vecx[i] || !can->p_r_vecy[i]) break;
-        vlp_create_multicircle(cr, can->p_r_vecx[i], can->p_r_vecy[i], &plo, &phi, &dlo, &dhi,
-                               static_cast<double>(can->p_r_radius[i]), can->p_r_linewidth[i],
-                               &can->p_r_color[i], &can->p_r_color_outside[i]);
-        break;
-      case VLP_IMAGE: {
-        VlmMatrix *mat = can->p_r_mat[i];
-        if (!mat || mat->size < 1) break;
-        // One sorted palette serves every cell and the colour bar.
-        const VlpPalleteLookup lookup(can->p_r_color_pallete[i]);
-        multirectangle(cr, mat, &plo, &phi, &dlo, &dhi, can->p_r_linewidth[i], lookup,
-                       &can->p_r_color_outside[i]);
-        colorbar(cr, mat, &plo, &phi, &dlo, &dhi, can->p_r_linewidth[i], lookup,
-                 &can->p_r_color_outside[i]);
-        break;
-      }
-      default:
-        break;
-    }
+    const VlpSeriesKind *kind = vlp_series_kind(can->p_r_type[i]);
+    if (kind->draw) kind->draw(cr, can, i, f);
+  }
+}
+
+}  // namespace
+
+void vlp_draw_canvas(cairo_t *cr, const VlpCanvas *can, int window_w, int window_h) {
+  cairo_save(cr);
+  draw_background(cr);
+  VlpFrame f;
+  if (frame_of(can, window_w, window_h, &f)) {
+    cairo_translate(cr, f.hw, f.hh);
+    cairo_scale(cr, 0.8, 0.8);
+    draw_axes(cr, &f);
+    draw_ticks(cr, can, &f, X_AXIS);
+    draw_ticks(cr, can, &f, Y_AXIS);
+    draw_series(cr, can, &f);
   }
   cairo_restore(cr);
 }
 
-/* ---- window handlers ---- */
+/* ---- the figure ---- */
 
-gboolean on_draw_event(GtkWidget *widget, cairo_t *cr, gpointer user_data) {
-  GtkWidget *top = gtk_widget_get_toplevel(widget);
-  int w = 0, h = 0;
-  if (GTK_IS_WINDOW(top)) gtk_window_get_size(GTK_WINDOW(top), &w, &h);
-  vlp_draw_canvas(cr, static_cast<const VlpCanvas *>(user_data), w, h);
-  return FALSE;
+void vlp_place_canvases(VlpFigure *fig) {
+  for (int i = 0; i < fig->size; i++) {
+    fig->p_r_canvas[i].row = fig->row;
+    fig->p_r_canvas[i].col = fig->col;
+    fig->p_r_canvas[i].index = i;
+  }
 }
 
-void destroy(GtkWidget *widget, gpointer user_data) {
-  (void)widget;
-  std::free(user_data);
-  gtk_main_quit();
+void vlp_cell_span(int length, int n, int k, int *offset, int *size) {
+  const int base = length / n, extra = length % n;
+  *size = base + (k < extra ? 1 : 0);
+  *offset = k * base + std::min(k, extra);
+}
+
+void vlp_draw_figure(cairo_t *cr, VlpFigure *fig, int width, int height) {
+  vlp_place_canvases(fig);
+  draw_background(cr);
+  if (fig->row < 1 || fig->col < 1) return;
+  for (int i = 0; i < fig->size; i++) {
+    int x, y, w, h;
+    vlp_cell_span(width, fig->col, i % fig->col, &x, &w);
+    vlp_cell_span(height, fig->row, i / fig->col, &y, &h);
+    // Each canvas is confined to its cell, as a drawing area is.
+    cairo_save(cr);
+    cairo_translate(cr, x, y);
+    cairo_rectangle(cr, 0, 0, w, h);
+    cairo_clip(cr);
+    vlp_draw_canvas(cr, &fig->p_r_canvas[i], width, height);
+    cairo_restore(cr);
+  }
 }

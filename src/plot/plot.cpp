@@ -1,19 +1,13 @@
-/* velta plotting: figures, canvases, series and palettes; the window and
- * file export. The drawing itself is in draw.cpp. */
+/* velta plotting: figures, canvases, series and palettes. What a series of
+ * each kind keeps is in kinds.cpp, the drawing in draw.cpp, the window in
+ * window.cpp and file export in export.cpp. */
 #include "vlp.h"
 #include "vlp_draw.h"
 
-#include <cairo-pdf.h>
-#include <cairo-svg.h>
-#include <cairo.h>
-#include <gtk/gtk.h>
-
-#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <string>
 
 namespace {
 
@@ -31,15 +25,6 @@ void set_rgba(VlmColor *c, int r, int g, int b, double a) {
   c->g = g;
   c->b = b;
   c->a = a;
-}
-
-/* row, col and index as the window (and the export) lay the canvases out. */
-void place_canvases(VlpFigure *fig) {
-  for (int i = 0; i < fig->size; i++) {
-    fig->p_r_canvas[i].row = fig->row;
-    fig->p_r_canvas[i].col = fig->col;
-    fig->p_r_canvas[i].index = i;
-  }
 }
 
 }  // namespace
@@ -123,6 +108,7 @@ VlpCanvas *vlp_set_canvas(VlpFigure *fig, int index) { return &fig->p_r_canvas[i
 /* ---- series ---- */
 
 void vlp_allocation(VlpCanvas *can, VlmVector *vecx, VlmVector *vecy, VlmMatrix *mat, int type) {
+  const VlpSeriesKind *kind = vlp_series_kind(type);
   if (can->numOfVec == 0) {
     can->p_r_type = nullptr;
     can->p_r_linewidth = nullptr;
@@ -133,7 +119,7 @@ void vlp_allocation(VlpCanvas *can, VlmVector *vecx, VlmVector *vecy, VlmMatrix 
     can->p_r_color = nullptr;
     can->p_r_color_outside = nullptr;
     can->p_r_color_pallete = nullptr;
-    if (type == VLP_IMAGE) {
+    if (kind->limits_from_shape) {
       can->min.x = -0.5;
       can->min.y = -0.5;
       can->max.x = mat->r_shape[1] - 0.5;
@@ -159,37 +145,20 @@ void vlp_allocation(VlpCanvas *can, VlmVector *vecx, VlmVector *vecy, VlmMatrix 
 
   const int n = count - 1;
   can->p_r_type[n] = type;
-  switch (type) {
-    case VLP_PLOT:
-      can->p_r_linewidth[n] = 5;
-      can->p_r_color[n] = kBlack;
-      can->p_r_vecx[n] = vecx;
-      can->p_r_vecy[n] = vecy;
-      break;
-    case VLP_SCATTER:
-      can->p_r_linewidth[n] = 1;
-      can->p_r_radius[n] = 5;
-      can->p_r_color[n] = kBlack;
-      can->p_r_color_outside[n] = kBlack;
-      can->p_r_vecx[n] = vecx;
-      can->p_r_vecy[n] = vecy;
-      break;
-    case VLP_IMAGE: {
-      can->p_r_linewidth[n] = 1;
-      can->p_r_color[n] = kBlack;
-      can->p_r_color_outside[n] = kBlack;
-      can->p_r_mat[n] = mat;
-      VlmColor *pal = vlp_color_pallete_new(2);
-      vlp_color_pallete_set(pal, 0, 0, 0, 0, 1.0, vlm_matrix_min(mat));
-      vlp_color_pallete_set(pal, 1, VRGB, 0, 0, 1.0, vlm_matrix_max(mat));
-      can->p_r_color_pallete[n] = pal;
-      break;
-    }
-    default:
-      can->p_r_vecx[n] = vecx;
-      can->p_r_vecy[n] = vecy;
-      can->p_r_mat[n] = mat;
-      break;
+  if (kind->keeps_xy) {
+    can->p_r_vecx[n] = vecx;
+    can->p_r_vecy[n] = vecy;
+  }
+  if (kind->keeps_mat) can->p_r_mat[n] = mat;
+  can->p_r_linewidth[n] = kind->linewidth;
+  can->p_r_radius[n] = kind->radius;
+  if (kind->black_fill) can->p_r_color[n] = kBlack;
+  if (kind->black_outline) can->p_r_color_outside[n] = kBlack;
+  if (kind->pallete) {
+    VlmColor *pal = vlp_color_pallete_new(2);
+    vlp_color_pallete_set(pal, 0, 0, 0, 0, 1.0, vlm_matrix_min(mat));
+    vlp_color_pallete_set(pal, 1, VRGB, 0, 0, 1.0, vlm_matrix_max(mat));
+    can->p_r_color_pallete[n] = pal;
   }
   can->grid = 0;
 }
@@ -255,109 +224,6 @@ void *vlp_set_color_alpha_line(VlpCanvas *can, int line, int red, int green, int
                                double alpha) {
   set_rgba(&can->p_r_color_outside[line], red, green, blue, alpha);
   return nullptr;
-}
-
-/* ---- window ---- */
-
-int vlp_show_checked(VlpFigure *fig) {
-  // GTK would otherwise switch the process to the environment's locale, and
-  // "%f" would write decimal commas from then on. Allowed only before the
-  // first initialisation.
-  static bool locale_kept = false;
-  if (!locale_kept) {
-    gtk_disable_setlocale();
-    locale_kept = true;
-  }
-  if (!gtk_init_check(nullptr, nullptr)) return -1;
-
-  GtkWidget *window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-  GtkWidget *grid = gtk_grid_new();
-  gtk_container_add(GTK_CONTAINER(window), grid);
-  const size_t n = fig->size > 0 ? static_cast<size_t>(fig->size) : 1;
-  GtkWidget **areas = static_cast<GtkWidget **>(std::malloc(n * sizeof(GtkWidget *)));
-  place_canvases(fig);
-  for (int i = 0; i < fig->size; i++) {
-    GtkWidget *area = gtk_drawing_area_new();
-    areas[i] = area;
-    gtk_widget_set_hexpand(area, TRUE);
-    gtk_widget_set_vexpand(area, TRUE);
-    gtk_grid_attach(GTK_GRID(grid), area, i % fig->col, i / fig->col, 1, 1);
-    g_signal_connect(area, "draw", G_CALLBACK(on_draw_event), &fig->p_r_canvas[i]);
-  }
-  g_signal_connect(window, "destroy", G_CALLBACK(destroy), areas);
-  gtk_widget_show_all(window);
-  gtk_main();
-  return 0;
-}
-
-void vlp_show(VlpFigure *fig) { (void)vlp_show_checked(fig); }
-
-/* ---- file export ---- */
-
-int vlp_savefig(VlpFigure *fig, const char *filename, int width, int height) {
-  enum Format { PNG, SVG, PDF };
-  const char *dot = std::strrchr(filename, '.');
-  const char *slash = std::strrchr(filename, '/');
-  if (!dot || (slash && slash > dot)) return VLP_SAVEFIG_BAD_EXTENSION;
-  std::string ext(dot + 1);
-  for (char &ch : ext) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  Format format;
-  if (ext == "png") {
-    format = PNG;
-  } else if (ext == "svg") {
-    format = SVG;
-  } else if (ext == "pdf") {
-    format = PDF;
-  } else {
-    return VLP_SAVEFIG_BAD_EXTENSION;
-  }
-  if (width < 1 || height < 1) return VLP_SAVEFIG_BAD_SIZE;
-
-  cairo_surface_t *surface = nullptr;
-  switch (format) {
-    case PNG:
-      surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-      break;
-    case SVG:
-      surface = cairo_svg_surface_create(filename, width, height);
-      break;
-    case PDF:
-      surface = cairo_pdf_surface_create(filename, width, height);
-      break;
-  }
-  const cairo_status_t created = cairo_surface_status(surface);
-  if (created != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(surface);
-    return created == CAIRO_STATUS_INVALID_SIZE ? VLP_SAVEFIG_BAD_SIZE : VLP_SAVEFIG_WRITE_ERROR;
-  }
-
-  place_canvases(fig);
-  cairo_t *cr = cairo_create(surface);
-  // Pixels left over when the size does not divide evenly are white too.
-  cairo_set_source_rgb(cr, 1, 1, 1);
-  cairo_paint(cr);
-  if (fig->row > 0 && fig->col > 0) {
-    const int cell_w = width / fig->col;
-    const int cell_h = height / fig->row;
-    for (int i = 0; i < fig->size; i++) {
-      // Each canvas is confined to its cell, as a drawing area is.
-      cairo_save(cr);
-      cairo_translate(cr, (i % fig->col) * cell_w, (i / fig->col) * cell_h);
-      cairo_rectangle(cr, 0, 0, cell_w, cell_h);
-      cairo_clip(cr);
-      vlp_draw_canvas(cr, &fig->p_r_canvas[i], width, height);
-      cairo_restore(cr);
-    }
-  }
-  cairo_status_t status = cairo_status(cr);
-  cairo_destroy(cr);
-  if (format == PNG && status == CAIRO_STATUS_SUCCESS) {
-    status = cairo_surface_write_to_png(surface, filename);
-  }
-  cairo_surface_finish(surface);
-  if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(surface);
-  cairo_surface_destroy(surface);
-  return status == CAIRO_STATUS_SUCCESS ? VLP_SAVEFIG_OK : VLP_SAVEFIG_WRITE_ERROR;
 }
 
 }  // extern "C"

@@ -99,19 +99,40 @@ void vlp_color_pallete_delete(VlmColor *clr);
 void vlp_allocation(VlpCanvas *can, VlmVector *vecx, VlmVector *vecy, VlmMatrix *mat, int type);
 
 /* File export: renders what a window of width x height pixels shows, through
- * the same draw routine as the window. The format follows the file name's
- * extension (.png, .svg, .pdf, any case). */
+ * the same draw routine as the window. vlp_savefig takes the format from the
+ * file name's extension (.png, .svg, .pdf, any case); vlp_savefig_stream is
+ * given the format and hands the bytes to write(closure, data, length),
+ * which returns 0 on success. Nothing is written unless the picture could be
+ * made whole. A PDF carries no creation date unless SOURCE_DATE_EPOCH gives
+ * one, so the same figure gives the same bytes. */
 enum e_savefig_status {
   VLP_SAVEFIG_OK = 0,
-  VLP_SAVEFIG_BAD_EXTENSION = 1, /* not .png, .svg or .pdf */
+  VLP_SAVEFIG_BAD_EXTENSION = 1, /* not .png, .svg or .pdf; an unknown format */
   VLP_SAVEFIG_BAD_SIZE = 2,      /* width or height below 1 */
-  VLP_SAVEFIG_WRITE_ERROR = 3    /* the file could not be written */
+  VLP_SAVEFIG_WRITE_ERROR = 3,   /* the file could not be written: see errno */
+  VLP_SAVEFIG_TOO_LARGE = 4,     /* a PNG beyond VLP_PNG_MAX_SIZE pixels a side */
+  VLP_SAVEFIG_NO_MEMORY = 5      /* the surface could not be allocated */
 };
+enum e_savefig_format { VLP_FORMAT_UNKNOWN = -1, VLP_FORMAT_PNG = 0, VLP_FORMAT_SVG = 1, VLP_FORMAT_PDF = 2 };
+#define VLP_PNG_MAX_SIZE 32767
+typedef int (*VlpWriteFunc)(void *closure, const unsigned char *data, unsigned int length);
+/* The format named by a file name's extension, or VLP_FORMAT_UNKNOWN. */
+int vlp_format_of_name(const char *filename);
 int vlp_savefig(VlpFigure *fig, const char *filename, int width, int height);
+/* The same with the format given: the name's extension is not read. */
+int vlp_savefig_format(VlpFigure *fig, const char *filename, int format, int width, int height);
+int vlp_savefig_stream(VlpFigure *fig, int format, int width, int height, VlpWriteFunc write,
+                       void *closure);
 
 /* Showing a figure when no display can be opened: vlp_show_checked returns 0
  * after the window was closed, -1 when GTK could not be initialised. */
 int vlp_show_checked(VlpFigure *fig);
+/* The same, asking poll(closure) every interval_ms milliseconds while the
+ * window is open: when it returns non-zero the window is closed and
+ * vlp_show_polled returns 1. It returns 2 when the display was lost while the
+ * window was shown (the X server went away or closed the connection); the
+ * process carries on, and later calls return -1. */
+int vlp_show_polled(VlpFigure *fig, int (*poll)(void *), void *closure, int interval_ms);
 #endif
 
 #ifdef __cplusplus

@@ -15,8 +15,6 @@
 #include "vlp.h"
 
 #include <cairo.h>
-#include <gtk/gtk.h>
-
 #include <vector>
 
 /* Canvas point of the data point p. Truncated toward zero; y is negated so
@@ -75,12 +73,58 @@ class VlpPalleteLookup {
  * gets no ticks (reversed, non-finite, or a step lost in rounding). */
 VlmVector *vlp_ticks_new(double lo, double hi);
 
+/* The boxes of one canvas's frame: pixel box (plo, phi), data box (dlo, dhi),
+ * and the half-cell size hw x hh in device pixels. */
+struct VlpFrame {
+  VlmCoordInt plo, phi;
+  VlmCoordDouble dlo, dhi;
+  int hw, hh;
+};
+
+/* ---- series kinds ----
+ * One entry per kind of series. The model (vlp_allocation) reads what a new
+ * series stores and its defaults; the first series of a canvas sets the
+ * canvas's limits as the entry says; the frame renderer calls draw. A kind
+ * without a draw routine (VLP_CONTOUR, and any unknown type) keeps all the
+ * data it is given and shows nothing. */
+struct VlpSeriesKind {
+  int type;
+  bool keeps_xy;        // p_r_vecx, p_r_vecy
+  bool keeps_mat;       // p_r_mat
+  int linewidth;        // default p_r_linewidth (0: left unset)
+  int radius;           // default p_r_radius (0: left unset)
+  bool black_fill;      // p_r_color starts opaque black
+  bool black_outline;   // p_r_color_outside starts opaque black
+  bool pallete;         // a palette from black at the minimum to red at the maximum
+  bool limits_from_shape;  // first series: limits frame the matrix cells
+                           // (otherwise the x and y extremes, when given)
+  void (*draw)(cairo_t *cr, const VlpCanvas *can, int series, VlpFrame *f);
+};
+
+/* The entry of type; an unknown type gets the entry of a kind that keeps
+ * everything and draws nothing. */
+const VlpSeriesKind *vlp_series_kind(int type);
+
+/* Draw routines of the kinds, one series each. */
+void vlp_draw_plot_series(cairo_t *cr, const VlpCanvas *can, int series, VlpFrame *f);
+void vlp_draw_scatter_series(cairo_t *cr, const VlpCanvas *can, int series, VlpFrame *f);
+void vlp_draw_image_series(cairo_t *cr, const VlpCanvas *can, int series, VlpFrame *f);
+
 /* Renders one canvas as it appears in a window of window_w x window_h pixels,
  * with the context's origin at the top left of the canvas's cell. */
 void vlp_draw_canvas(cairo_t *cr, const VlpCanvas *can, int window_w, int window_h);
 
-/* GTK handlers of the window built by vlp_show. */
-gboolean on_draw_event(GtkWidget *widget, cairo_t *cr, gpointer user_data);
-void destroy(GtkWidget *widget, gpointer user_data);
+/* Renders the whole figure as a window of width x height pixels shows it:
+ * the cells of the grid take the sizes that GTK's grid gives them. */
+void vlp_draw_figure(cairo_t *cr, VlpFigure *fig, int width, int height);
+
+/* Size and offset of cell k of n along a length: the length divided evenly,
+ * the first (length % n) cells one pixel longer, as a homogeneous GTK grid
+ * shares it out. */
+void vlp_cell_span(int length, int n, int k, int *offset, int *size);
+
+/* row, col and index of every canvas as the window and the export lay them
+ * out. */
+void vlp_place_canvases(VlpFigure *fig);
 
 #endif /* VELTA_VLP_DRAW_H */

@@ -78,7 +78,10 @@ INSTANTIATE_TEST_SUITE_P(Shapes, VlmMatrixProduct,
                          ::testing::Values(ProductShape{3, 5, 7}, ProductShape{17, 33, 9}, ProductShape{64, 65, 63},
                                            ProductShape{8, 24, 24}, ProductShape{0, 3, 4},
                                            ProductShape{1, 300, 1}, ProductShape{97, 257, 131},
-                                           ProductShape{200, 513, 70}, ProductShape{5, 1, 2100}));
+                                           ProductShape{200, 513, 70}, ProductShape{5, 1, 2100},
+                                           // past every block size, then small again: the kept
+                                           // panels are reused; an empty inner dimension gives zeros
+                                           ProductShape{40, 600, 2100}, ProductShape{2, 3, 2}, ProductShape{3, 0, 4}));
 
 TEST(VlmMatrixProductEdges, SumsStartFromPositiveZero) {
   // -1 * 0 is -0.0; 0.0 + -0.0 is 0.0.

@@ -27,6 +27,15 @@ TEST(VlmVectorBasics, ValuesFromVariableArgumentsAndArray) {
   expect_same(elements(w.get()), {4.0, 5.0});
   Vec e(vlm_vector_new_values_array(0, nullptr));
   EXPECT_EQ(e->size, 0);
+  // Either side of the size from which blocks take huge pages (32 MiB).
+  for (int n : {(4 << 20) - 1, (4 << 20) + 3}) {
+    std::mt19937_64 gen(static_cast<unsigned>(n));
+    std::vector<double> big(static_cast<std::size_t>(n));
+    for (auto &x : big) x = from_bits(gen());
+    Vec b(vlm_vector_new_values_array(n, big.data()));
+    ASSERT_NE(b, nullptr);
+    expect_bits(elements(b.get()), big);
+  }
 }
 
 // Empty records still own a block, so that growth and release work on them.
@@ -86,6 +95,8 @@ TEST(VlmVectorSequences, ValuesBitForBit) {
       {"arange INT_MAX step", [] { return vlm_vector_new_arange(INT_MAX, INT_MAX, INT_MAX); }, {double(INT_MAX)}},
       {"arange_double one", [] { return vlm_vector_new_arange_double(2, 1, 2); }, {2}},
       {"arange_double NaN max", [] { return vlm_vector_new_arange_double(0, 1, kNaN); }, {}},
+      {"arange_double first sum past max", [] { return vlm_vector_new_arange_double(1, 2e-16, 1); }, {1}},
+      {"arange_double 2^53", [] { return vlm_vector_new_arange_double(0x1p53, 1.5, 0x1p53); }, {0x1p53}},
       // Steps and ranges the running sum could not cross in int-many steps,
       // or at all, give nothing instead of looping.
       {"arange_double step 0", [] { return vlm_vector_new_arange_double(0, 0, 1); }, {}},
@@ -102,6 +113,52 @@ TEST(VlmVectorSequences, ValuesBitForBit) {
     ASSERT_NE(v, nullptr);
     expect_same(elements(v.get()), c.want);
   }
+}
+
+// The one-addition-at-a-time count, for ranges that end within limit steps.
+long long naive_arange_count(double min, double step, double max, long long limit) {
+  long long n = 0;
+  double s = min;
+  do {
+    const double next = s + step;
+    if (next == s) return -1;
+    s = next;
+    ++n;
+  } while (s <= max && n < limit);
+  return s <= max ? -3 : n;
+}
+
+// The range count jumps along binades; it must agree with the plain loop
+// across binade edges, zero, subnormals and steps that tie at half a unit.
+TEST(VlmVectorSequences, ArangeDoubleCountMatchesThePlainLoop) {
+  struct Range {
+    double min, step, max;
+  };
+  std::vector<Range> ranges = {
+      {1.0, 2e-16, 1.0},          {9007199254740992.0, 1.5, 9007199254740992.0},
+      {1e6, 1e-10, 1e6 + 1e-9},   {-3.0, 0x1p-36, -2.9999},
+      {-1e-6, 1e-12, 1e-6},       {-0x1p-1060, 0x1p-1074, 0x1p-1065},
+      {0.5, 0x1.8p-53, 0.5 + 1e-11}, {1.0, 0x1.8p-52, 1.0 + 1e-10},
+      {0x1p52 - 7, 0.5, 0x1p52 + 9}, {0x1p53 - 40, 1.5, 0x1p53 + 100},
+  };
+  std::mt19937_64 gen(7);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  std::uniform_int_distribution<int> expo(-60, 60);
+  for (int i = 0; i < 300; ++i) {
+    const double min = std::ldexp(unit(gen), expo(gen));
+    const double ulp = std::nextafter(std::fabs(min), INFINITY) - std::fabs(min);
+    const double step = ulp * (0.5 + std::floor(std::fabs(unit(gen)) * 8) * 0.5);  // whole and half units
+    ranges.push_back({min, step, min + step * 20000 * std::fabs(unit(gen))});
+  }
+  for (const auto &r : ranges) {
+    SCOPED_TRACE(::testing::Message() << std::hexfloat << r.min << " " << r.step << " " << r.max);
+    const long long want = naive_arange_count(r.min, r.step, r.max, 50000000);
+    ASSERT_NE(want, -3) << "case too long for the plain loop";
+    EXPECT_EQ(vlm_arange_double_count(r.min, r.step, r.max), want);
+  }
+  EXPECT_EQ(vlm_arange_double_count(0, 1e-9, 3), -2);
+  EXPECT_EQ(vlm_arange_double_count(1e20, 1, 2e20), -1);
+  EXPECT_EQ(vlm_arange_double_count(-1.7e308, INFINITY, 1.7e308), -3);
 }
 
 TEST(VlmRandom, LaterDrawsDoNotReseed) {
@@ -210,6 +267,6 @@ TEST_P(VlmVectorSortRandom, AgreesWithStdSortWithRepeatsAndNaNs) {
   EXPECT_EQ(a, b);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, VlmVectorSortRandom, ::testing::Values(2, 3, 10, 100, 511, 512, 513, 4097, 200000));
+INSTANTIATE_TEST_SUITE_P(Sizes, VlmVectorSortRandom, ::testing::Values(2, 3, 10, 100, 511, 512, 513, 4097, 200000, 600));
 
 }  // namespace

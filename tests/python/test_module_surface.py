@@ -1,5 +1,8 @@
 """The contents of the extension module: every entry, the constants, the
 pointer type names and the docstrings of the plotting entries."""
+import os
+from importlib import metadata
+
 import pytest
 
 import _velta
@@ -61,9 +64,10 @@ METHODS = {
     "VlpFigure": "plot scatter imshow show",
 }
 
-# Beyond the specified entries: the file export of figures. (The static
-# method helper of the generator's fast proxy mode is no entry.)
-ADDED = {"VlpFigure_savefig", "vlp_savefig"}
+# Beyond the specified entries: the file export of figures and their picture
+# for notebooks, and the random source's seeding. (The static method helper of
+# the generator's fast proxy mode is no entry.)
+ADDED = {"VlpFigure_savefig", "VlpFigure__repr_png_", "vlp_savefig", "vlm_random_seed"}
 
 
 def specified_entries():
@@ -101,6 +105,17 @@ def test_constants_and_module_doc():
                          ("VLP_SCATTER", 1), ("VLP_IMAGE", 2), ("VLP_CONTOUR", 3)]
     assert all(type(v) is int for _, v in constants)
     assert _velta.__doc__ is None
+
+
+def test_installed_version_is_the_package_version():
+    try:
+        dist = metadata.distribution("velta")
+    except metadata.PackageNotFoundError:
+        dist = None
+    if dist is None or os.path.realpath(dist.locate_file("velta.py")) != os.path.realpath(velta.__file__):
+        pytest.skip("velta is imported from a build folder, not from an installed package")
+    assert velta.__version__ == dist.version == metadata.version("velta")
+    assert os.path.dirname(_velta.__file__) == os.path.dirname(velta.__file__)
 
 
 def _owned(record):
@@ -152,8 +167,8 @@ DOCS = {
     "VlpFigure_imshow": "\nVlpFigure_imshow(VlpFigure self, int canvas, VlmMatrix mat)\n\n"
                         "Parameters\n----------\ncanvas: int\nmat: VlmMatrix *\n\n",
     "VlpFigure_show": "VlpFigure_show(VlpFigure self)",
-    "VlpFigure_savefig": "\nVlpFigure_savefig(VlpFigure self, char * filename, int width, int height)\n\n"
-                         "Parameters\n----------\nfilename: char *\nwidth: int\nheight: int\n\n",
+    "VlpFigure_savefig": "savefig(self, target, width=800, height=600, format=None)",
+    "VlpFigure__repr_png_": "_repr_png_(self) -> bytes",
     "vlp_savefig": "\nvlp_savefig(VlpFigure fig, char * filename, int width, int height)\n\n"
                    "Parameters\n----------\nfig: VlpFigure *\nfilename: char *\nwidth: int\nheight: int\n\n",
     "vlp_show": "\nvlp_show(VlpFigure fig)\n\nParameters\n----------\nfig: VlpFigure *\n\n",

@@ -306,7 +306,7 @@ def test_impossible_figure_sizes(dims):
 
 
 
-def test_figure_or_palette_too_large_for_memory_is_memory_error():
+def test_figure_palette_or_picture_too_large_for_memory_is_memory_error():
     # The block failed to allocate and was written through anyway. In a
     # child with bounded memory, so that the block cannot be granted.
     script = ("import os, resource\n"
@@ -315,15 +315,18 @@ def test_figure_or_palette_too_large_for_memory_is_memory_error():
               "import velta\n"
               "fig = velta.VlpFigure(1, 1); fig.imshow(0, velta.VlmMatrix(1, 1, 0.0))\n"
               "can = velta.vlp_set_canvas(fig, 0); pal = velta.vlp_color_pallete_canvas_set_size(can, 0, 2)\n"
-              "for make in (velta.VlpFigure, velta.vlp_subplots, velta.vlp_figure_new,\n"
-              "             lambda n, _: velta.vlp_color_pallete_canvas_set_size(can, 0, n)):\n"
-              "    try: make(2 ** 31 - 1, 1)\n"
+              "n = 2 ** 31 - 1\n"
+              "for make in (lambda: velta.VlpFigure(n, 1), lambda: velta.vlp_subplots(n, 1),\n"
+              "             lambda: velta.vlp_figure_new(n, 1),\n"
+              "             lambda: velta.vlp_color_pallete_canvas_set_size(can, 0, n),\n"
+              "             lambda: fig.savefig(os.devnull, 32767, 32767, format='png')):\n"
+              "    try: make()\n"
               "    except MemoryError: print('MemoryError')\n"
               "print(pal.size)\n")
     env = dict(os.environ, ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":max_allocation_size_mb=1024")
     out = run_python(script, check=False, env=env)
     # A palette that cannot be replaced stays as it was.
-    assert (out.returncode, out.stdout) == (0, "MemoryError\n" * 4 + "2\n"), out.stderr[-2000:]
+    assert (out.returncode, out.stdout) == (0, "MemoryError\n" * 5 + "2\n"), out.stderr[-2000:]
 
 
 SERIES_SETTERS = {

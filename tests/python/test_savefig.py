@@ -1,11 +1,21 @@
 """File export of figures, as Python sees it: formats, sizes, errors, and a
 few pixels of the PNG output."""
+import base64
+import errno
+import io
+import os
+import pathlib
+import re
 import struct
+import subprocess
+import sys
+import time
 import zlib
 
 import pytest
 
 import velta
+from conftest import run_python
 from velta import VlpFigure
 
 
@@ -98,6 +108,145 @@ def test_format_follows_extension(tmp_path, form, name, magic):
         assert data.rstrip().endswith(b"%%EOF")
 
 
+def comparable(data, fmt):
+    """SVG documents of one process number their elements on: compare them
+    without the numbers."""
+    return re.sub(rb"[0-9]+", b"", data) if fmt == "svg" else data
+
+
+def reference(fmt, tmp_path):
+    path = tmp_path / ("reference." + fmt)
+    line_figure().savefig(str(path), 320, 240)
+    return comparable(path.read_bytes(), fmt)
+
+
+PATH_TARGETS = {
+    "str": str,
+    "bytes": os.fsencode,
+    "Path": pathlib.Path,
+    "PathLike": lambda p: type("Place", (), {"__fspath__": lambda self: str(p)})(),
+}
+
+
+@pytest.mark.parametrize("fmt", ["png", "svg", "pdf"])
+@pytest.mark.parametrize("target", sorted(PATH_TARGETS))
+@pytest.mark.parametrize("name,given", [("out.{}", None), ("out.{}", "{}"), ("OUT.{}", "{}"),
+                                        ("no-extension", "{}"), ("out.dat", "{}")])
+def test_path_targets(tmp_path, target, fmt, name, given):
+    path = tmp_path / name.format(fmt.upper() if name.startswith("OUT") else fmt)
+    fig = line_figure()
+    assert fig.savefig(PATH_TARGETS[target](path), 320, 240,
+                       format=given and given.format(fmt)) is None
+    assert comparable(path.read_bytes(), fmt) == reference(fmt, tmp_path)
+
+
+class Trickle(io.RawIOBase):
+    """A raw stream that takes at most 1000 bytes a call."""
+    def __init__(self):
+        self.data = bytearray()
+
+    def writable(self):
+        return True
+
+    def write(self, b):
+        self.data += bytes(b[:1000])
+        return min(len(b), 1000)
+
+
+@pytest.mark.parametrize("fmt", ["png", "svg", "pdf", None])
+@pytest.mark.parametrize("stream", ["BytesIO", "file", "unbuffered", "trickle"])
+def test_file_object_targets(tmp_path, stream, fmt):
+    if stream == "BytesIO":
+        target = io.BytesIO()
+    elif stream == "trickle":
+        target = Trickle()
+    else:
+        target = open(tmp_path / "stream", "wb", buffering=0 if stream == "unbuffered" else -1)
+    line_figure().savefig(target, 320, 240, format=fmt)
+    if stream in ("file", "unbuffered"):
+        target.close()
+        data = (tmp_path / "stream").read_bytes()
+    else:
+        data = bytes(target.getvalue() if stream == "BytesIO" else target.data)
+    assert comparable(data, fmt or "png") == reference(fmt or "png", tmp_path)  # PNG by default
+
+
+def test_defaults_and_notebook_picture(tmp_path):
+    fig = line_figure()
+    fig.savefig(str(tmp_path / "default.png"))
+    assert png_size(tmp_path / "default.png") == (800, 600)
+    assert fig._repr_png_() == (tmp_path / "default.png").read_bytes()
+
+
+@pytest.mark.parametrize("call,exc,message", [
+    (lambda f, d: f.savefig(str(d / "a.png"), format="svg"), ValueError,
+     "format 'svg' does not match the extension of '.*a.png'"),
+    (lambda f, d: f.savefig(str(d / "a"), format="jpeg"), ValueError,
+     "unknown format 'jpeg': supported formats are png, svg, pdf"),
+    (lambda f, d: f.savefig(io.BytesIO(), format="tar.png"), ValueError,
+     "unknown format 'tar.png': supported formats are png, svg, pdf"),
+    (lambda f, d: f.savefig(str(d / "a"), format=3), TypeError, "format must be a str or None"),
+    (lambda f, d: f.savefig(str(d / "a.gif")), ValueError,
+     "cannot tell the format of '.*a.gif': use .png, .svg or .pdf"),
+    (lambda f, d: f.savefig(3), TypeError,
+     "savefig needs a path \\(str, bytes or os.PathLike\\) or a binary file object, not int"),
+    (lambda f, d: f.savefig(io.StringIO(), format="svg"), TypeError, "string argument expected"),
+    (lambda f, d: f.savefig(str(d / "wide.png"), 32768, 10), ValueError,
+     "a PNG is at most 32767 pixels wide and high \\(cairo's limit\\), got 32768 x 10"),
+    (lambda f, d: velta.vlp_savefig(f, str(d / "tall.png"), 1, 40000), ValueError,
+     "a PNG is at most 32767 pixels wide and high"),
+    (lambda f, d: f.savefig(io.BytesIO(), 0, 5), ValueError,
+     "width and height must be at least 1, got 0 x 5"),
+])
+def test_savefig_refusals(tmp_path, call, exc, message):
+    with pytest.raises(exc, match=message):
+        call(line_figure(), tmp_path)
+    assert list(tmp_path.iterdir()) == []
+
+
+@pytest.mark.parametrize("form,name,fmt,errno_name", [
+    (form, name, None, errno_name) for form in FORMS
+    for name, errno_name in [("missing/out.png", "ENOENT"), ("missing/out.pdf", "ENOENT"),
+                             ("taken.svg", "EISDIR")]] + [
+    # A full device takes the file but not its bytes.
+    ("method", "/dev/full", fmt, "ENOSPC") for fmt in ("png", "svg", "pdf")])
+def test_unwritable_path_names_errno_and_path(tmp_path, form, name, fmt, errno_name):
+    (tmp_path / "taken.svg").mkdir()
+    path = tmp_path / name
+    with pytest.raises(OSError) as info:
+        if fmt is None:
+            save(line_figure(), form, path, 100, 100)
+        else:
+            line_figure().savefig(str(path), 100, 100, format=fmt)
+    assert info.value.errno == getattr(errno, errno_name)
+    assert info.value.filename == str(path)
+    assert not (tmp_path / "missing").exists()
+
+
+PDF_SCRIPT = """
+import io, velta
+fig = velta.VlpFigure(1, 1)
+x = velta.vlm_vector_new_from_array([0.0, 1.0, 2.0])
+fig.plot(0, x, x)
+out = io.BytesIO()
+fig.savefig(out, 200, 100, format="pdf")
+print(out.getvalue().hex())
+"""
+
+
+@pytest.mark.parametrize("epoch,date", [(None, None), ("1700000000", b"/CreationDate (20231114221320Z)")])
+def test_pdf_bytes_are_reproducible(epoch, date):
+    env = {k: v for k, v in os.environ.items() if k != "SOURCE_DATE_EPOCH"}
+    if epoch:
+        env["SOURCE_DATE_EPOCH"] = epoch
+    first = bytes.fromhex(run_python(PDF_SCRIPT, env=env).stdout)
+    time.sleep(1.1)  # a clock read into the file would now differ
+    second = bytes.fromhex(run_python(PDF_SCRIPT, env=env).stdout)
+    assert first == second
+    dates = [line.strip() for line in first.split(b"\n") if b"CreationDate" in line]
+    assert dates == ([date] if date else [])
+
+
 @pytest.mark.parametrize("size", [(1, 1), (320, 240), (641, 97)])
 def test_png_has_requested_size(tmp_path, size):
     path = tmp_path / "sized.png"
@@ -123,21 +272,6 @@ def test_size_below_one(tmp_path, form, size):
     assert not (tmp_path / "small.png").exists()
 
 
-@pytest.mark.parametrize("form", FORMS)
-@pytest.mark.parametrize("ext", ["png", "svg", "pdf"])
-def test_unwritable_file(tmp_path, form, ext):
-    with pytest.raises(OSError):
-        save(line_figure(), form, tmp_path / "missing" / ("out." + ext), 100, 100)
-    assert not (tmp_path / "missing").exists()
-
-
-def test_directory_named_like_a_file(tmp_path):
-    target = tmp_path / "taken.png"
-    target.mkdir()
-    with pytest.raises(OSError):
-        line_figure().savefig(str(target), 50, 50)
-
-
 def test_argument_types():
     fig = line_figure()
     with pytest.raises(TypeError, match="argument 3 of type 'int'"):
@@ -146,21 +280,30 @@ def test_argument_types():
         velta.vlp_savefig(velta.VlpCanvas(), "a.png", 10, 10)
 
 
-def test_image_pixels(tmp_path):
-    # A 1 x 2 image in an 400 x 300 figure: limits -0.5..1.5 by -0.5..0.5, so
-    # the right cell spans device x 200..360 and y 30..270.
+WHITE, BLACK, RED = (255, 255, 255, 255), (0, 0, 0, 255), (255, 0, 0, 255)
+GREY = (153, 153, 153, 255)
+
+
+@pytest.mark.parametrize("cells,pixels", [
+    # 1 x 2 in 400 x 300: limits -0.5..1.5 by -0.5..0.5, the right cell spans
+    # device x 200..360 and y 30..270.
+    ([[0.0, 1.0]], [((0, 0), WHITE), ((399, 299), WHITE), ((280, 150), RED), ((120, 150), BLACK)]),
+    # 2 x 2 with a NaN at the top right: its inside stays white, its 0.8 px
+    # outline (top edge at y 30, right edge at x 360) greys the pixels there.
+    ([[0.0, float("nan")], [1.0, 0.5]],
+     [((280, 90), WHITE), ((280, 30), GREY), ((360, 90), GREY), ((120, 90), BLACK),
+      ((120, 210), RED)]),
+])
+def test_image_pixels(tmp_path, cells, pixels):
     fig = VlpFigure(1, 1)
-    m = velta.vlm_matrix_new_from_array([[0.0, 1.0]])
+    m = velta.vlm_matrix_new_from_array(cells)
     m.this.acquire()
     fig.imshow(0, m)
     path = tmp_path / "image.png"
     fig.savefig(str(path), 400, 300)
     width, height, rows = read_png(path)
     assert (width, height) == (400, 300)
-    assert rows[0][0] == (255, 255, 255, 255)
-    assert rows[299][399] == (255, 255, 255, 255)
-    assert rows[150][280] == (255, 0, 0, 255)  # largest element: pure red
-    assert rows[150][120] == (0, 0, 0, 255)    # smallest element: black
+    assert [rows[y][x] for (x, y), _ in pixels] == [colour for _, colour in pixels]
 
 
 def test_export_does_not_change_the_figure(tmp_path):
@@ -196,3 +339,44 @@ def test_data_changed_after_adding_is_refused(tmp_path, form, make):
     with pytest.raises(ValueError):
         save(make(), form, tmp_path / "changed.png", 50, 50)
     assert not (tmp_path / "changed.png").exists()
+
+
+def test_notebook_shows_the_figure_inline(tmp_path):
+    nbformat = pytest.importorskip("nbformat")
+    pytest.importorskip("nbconvert")
+    code = ("import velta\n"
+            "fig = velta.VlpFigure(1, 1)\n"
+            "x = velta.vlm_vector_new_from_array([0.0, 1.0, 2.0])\n"
+            "fig.plot(0, x, x)\n"
+            "fig")
+    notebook = nbformat.v4.new_notebook(cells=[nbformat.v4.new_code_cell(code)])
+    nbformat.write(notebook, str(tmp_path / "figure.ipynb"))
+    done = subprocess.run(
+        [sys.executable, "-m", "nbconvert", "--to", "notebook", "--execute", "--stdout",
+         "--ExecutePreprocessor.timeout=120", str(tmp_path / "figure.ipynb")],
+        capture_output=True, text=True, timeout=300, cwd=tmp_path,
+        env=dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path)))
+    assert done.returncode == 0, done.stderr[-2000:]
+    outputs = nbformat.reads(done.stdout, as_version=4).cells[0].outputs
+    assert [o.output_type for o in outputs] == ["execute_result"]
+    png = base64.b64decode(outputs[0].data["image/png"])
+    assert png[:8] == b"\x89PNG\r\n\x1a\n" and struct.unpack(">II", png[16:24]) == (800, 600)
+
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+GALLERY_SCOPE = {"__file__": str(ROOT / "examples" / "gallery.py")}
+exec((ROOT / "examples" / "gallery.py").read_text(), GALLERY_SCOPE)
+
+
+@pytest.mark.parametrize("name", GALLERY_SCOPE["EXAMPLES"])
+def test_gallery_examples_draw_their_pictures(tmp_path, name):
+    # The gallery shows what the example draws: same size, and not blank (a
+    # white picture compresses to a few hundred bytes).
+    picture = tmp_path / (name + ".png")
+    done = subprocess.run([sys.executable, str(ROOT / "examples" / (name + ".py")), str(picture)],
+                          capture_output=True, text=True, timeout=120,
+                          env=dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path)))
+    assert done.returncode == 0, done.stderr[-2000:]
+    assert png_size(picture) == png_size(ROOT / "docs" / "gallery" / (name + ".png"))
+    assert picture.stat().st_size > 5000
+    assert "](gallery/%s.png)" % name in (ROOT / "docs" / "gallery.md").read_text()

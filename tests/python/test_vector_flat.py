@@ -47,6 +47,9 @@ def from_list(make, items):
     (velta.vlm_vector_new_arange_double, (1, 0.5, 0), []),
     (velta.vlm_vector_new_arange_double, (math.nan, 1, 2), []),
     (velta.vlm_vector_new_arange_double, (1, -1.0, 0), []),
+    (velta.vlm_vector_new_arange_double, (1.0, 2e-16, 1.0), [1.0]),
+    (velta.vlm_vector_new_arange_double, (2.0 ** 53, 1.5, 2.0 ** 53), [9007199254740992.0]),
+    (velta.vlm_vector_new_arange_double, (1e6, 1e-10, 1e6 + 1e-9), [k * 1e-10 + 1e6 for k in range(10)]),
     (velta.vlm_vector_new_values, (0, 4.0, 5.0), []),
     (velta.vlm_vector_new_values, (3, 1.0, 2, 3.5), [1.0, 2.0, 3.5]),
     (velta.vlm_vector_new_random, (4, 5, 5), [5.0] * 4),
@@ -83,13 +86,23 @@ def test_random_draws_lie_between_the_bounds_and_vary(make):
     (velta.vlm_vector_new_arange_double, (0, 0.0, 1)),
     (velta.vlm_vector_new_arange_double, (0, -0.5, 1)),
     (velta.vlm_vector_new_arange_double, (0, math.nan, 1)),
-    (velta.vlm_vector_new_arange_double, (0, 1, math.inf)),
-    (velta.vlm_vector_new_arange_double, (1e20, 1.0, 2e20)),
-    (velta.vlm_vector_new_arange_double, (0, 1e-300, 1)),
 ])
 def test_constructors_refuse_what_cannot_finish(fn, args):
     with pytest.raises(ValueError):
         fn(*args)
+
+
+@pytest.mark.parametrize("args, message", [
+    ((0, 1, math.inf), "arange bounds must be finite"),
+    ((-1.7e308, math.inf, 1.7e308), "arange step must be finite"),
+    ((1e20, 1.0, 2e20), "arange step 1 is too small for the bounds"),
+    ((1e300, 2.5e-7, 2e300), "arange step 2.5e-07 is too small for the bounds"),
+    ((0, 1e-300, 1), "arange would make more than 2147483647 elements"),
+    ((0, 1e-9, 3), "arange would make more than 2147483647 elements"),
+])
+def test_arange_double_refusal_names_its_cause(args, message):
+    with pytest.raises(ValueError, match="^%s$" % message):
+        velta.vlm_vector_new_arange_double(*args)
 
 
 def test_variadic_constructor_needs_its_values():
