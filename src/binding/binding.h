@@ -99,8 +99,10 @@ int velta_in_use(const char *symname, const void *record, swig_type_info *ty);
 int velta_one_double(const void *ptr);
 int velta_room_check(const void *ptr, size_t bytes, const char *message);
 int velta_iter_fits(const struct s_iter *it); /* exports.cpp */
-/* A null record: refused as None (TypeError) or as a cleared object (ValueError). */
-int velta_null_fail(const char *symname, int argnum, const char *type, PyObject *input);
+/* A null record: refused as None (TypeError) or as a cleared object of type ty (ValueError). */
+int velta_null_fail(const char *symname, int argnum, const char *type, swig_type_info *ty, int cleared);
+/* Set in a conversion's result when the object was a cleared pointer object (not None). */
+#define VELTA_CLEARED 0x1000
 
 /* ---- iteration (exports.cpp) ---- */
 struct s_iter *velta_iter_new(double *nums, int count);

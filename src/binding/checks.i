@@ -4,8 +4,8 @@
 /* None is refused where a record is required. */
 %define VELTA_RECORD_NOT_NULL(TYPE)
 %typemap(check, noblock=1) TYPE {
-  if (!$1 && (swig_obj[$argnum - 1] != Py_None || !velta_null_ok("$symname", $argnum)) &&
-      velta_null_fail("$symname", $argnum, "$type", swig_obj[$argnum - 1]) < 0) SWIG_fail;
+  if (!$1 && ((res$argnum & VELTA_CLEARED) || !velta_null_ok("$symname", $argnum)) &&
+      velta_null_fail("$symname", $argnum, "$type", $descriptor, res$argnum & VELTA_CLEARED) < 0) SWIG_fail;
   if (velta_fields_written && velta_in_use("$symname", $1, $descriptor) < 0) SWIG_fail;
 }
 %enddef
@@ -24,11 +24,11 @@ VELTA_RECORD_NOT_NULL(struct s_figure *)
 /* Library functions read through these: a null text or pointer is refused.
  * (A text is None when null: variadic entries name their inputs otherwise.) */
 %typemap(check, noblock=1) char * {
-  if (!$1 && !velta_null_ok("$symname", $argnum) && velta_null_fail("$symname", $argnum, "$type", Py_None) < 0) SWIG_fail;
+  if (!$1 && !velta_null_ok("$symname", $argnum) && velta_null_fail("$symname", $argnum, "$type", 0, 0) < 0) SWIG_fail;
 }
 /* ... and it must point at an element inside a live block. */
 %typemap(check, noblock=1) double *val {
-  if (!$1 && velta_null_fail("$symname", $argnum, "$type", swig_obj[$argnum - 1]) < 0) SWIG_fail;
+  if (!$1 && velta_null_fail("$symname", $argnum, "$type", $descriptor, res$argnum & VELTA_CLEARED) < 0) SWIG_fail;
   if (velta_one_double($1) < 0) SWIG_fail;
 }
 

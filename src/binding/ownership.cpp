@@ -214,12 +214,18 @@ static PyObject *velta_resolve_this(PyObject *obj) {
 
 /* SWIG_ConvertPtr of the wrapper, through the resolution above. */
 int velta_convert(PyObject *obj, void **ptr, swig_type_info *ty, int flags) {
-  if (obj == Py_None || Py_TYPE(obj) == velta_rt.pointer_type)
+  if (obj == Py_None)
     return velta_rt.convert(obj, ptr, ty, flags, 0);
+  if (Py_TYPE(obj) == velta_rt.pointer_type) {
+    int res = velta_rt.convert(obj, ptr, ty, flags, 0);
+    return SWIG_IsOK(res) && ptr && !*ptr ? res | VELTA_CLEARED : res;
+  }
   PyObject *held = velta_resolve_this(obj);
   if (!held)
     return SWIG_TypeError;
   int res = velta_rt.convert(held, ptr, ty, flags, 0);
+  if (SWIG_IsOK(res) && ptr && !*ptr && held != Py_None)
+    res |= VELTA_CLEARED;
   if (held != obj && Py_REFCNT(held) == 1)
     velta_keep_recent(held);
   else

@@ -120,7 +120,7 @@ VELTA_GUARD(vlp_set_color_alpha_line, velta_series_index(arg1, arg2))
 }
 /* The name ends like a field setter's, but a palette must be given. */
 %exception vlp_color_pallete_set {
-  if (!arg1 ? velta_null_fail("vlp_color_pallete_set", 1, "VlmColor *", swig_obj[0]) : velta_pallete_index(arg1, arg2)) SWIG_fail;
+  if (!arg1 ? velta_null_fail("vlp_color_pallete_set", 1, "VlmColor *", SWIGTYPE_p_s_color, res1 & VELTA_CLEARED) : velta_pallete_index(arg1, arg2)) SWIG_fail;
   $action
 }
 

@@ -639,14 +639,13 @@ int velta_may_own(const SwigPyObject *sobj) {
 
 /* A null record where one is required: a cleared pointer object (not None)
  * was released or moved. */
-int velta_null_fail(const char *symname, int argnum, const char *type, PyObject *input) {
-  SwigPyObject *sobj = input && input != Py_None ? velta_rt.get_this(input) : 0;
-  if (sobj && velta_record_bytes(sobj->ty) > 0) {
-    PyErr_Format(PyExc_ValueError, "the %s was released", velta_type_name(sobj->ty).c_str());
+int velta_null_fail(const char *symname, int argnum, const char *type, swig_type_info *ty, int cleared) {
+  if (cleared && velta_record_bytes(ty) > 0) {
+    PyErr_Format(PyExc_ValueError, "the %s was released", velta_type_name(ty).c_str());
     return -1;
   }
-  if (sobj) {
-    const char *name = SWIG_TypePrettyName(sobj->ty);
+  if (cleared) {
+    const char *name = SWIG_TypePrettyName(ty);
     PyErr_Format(PyExc_ValueError, "the storage behind this '%s' was released or moved", name ? name : "pointer");
     return -1;
   }

@@ -103,7 +103,7 @@ VELTA_RAISED(s_vector::linspace, 0)
 
 /* A function pointer must be given. */
 %typemap(check, noblock=1) void (*function)(double *) {
-  if (!$1 && velta_null_fail("$symname", $argnum, "$type", swig_obj[$argnum - 1]) < 0) SWIG_fail;
+  if (!$1 && velta_null_fail("$symname", $argnum, "$type", 0, 0) < 0) SWIG_fail;
 }
 
 %newobject vlm_vector_to_string;
