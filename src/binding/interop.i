@@ -132,8 +132,10 @@ def _repr(record, describe):
     pointer is of another type, or a state that no text can rebuild (a
     shape that disagrees with the block) is shown in angle brackets."""
     this = getattr(record, "this", None)
-    if this is None or not int(this):
+    if this is None:
         return "<%s: no record>" % type(record).__name__
+    if not int(this):  # cleared when its record was released
+        return "<%s: released>" % type(record).__name__
     try:
         return describe(record)
     except (TypeError, ValueError) as error:

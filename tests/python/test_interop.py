@@ -133,6 +133,12 @@ def _figure_with_series():
     return fig
 
 
+def _released_vector():
+    v = velta.VlmVector(2)
+    velta.vlm_vector_delete(v)
+    return v
+
+
 @pytest.mark.parametrize("make, text, evaluable", [
     (lambda: velta.VlmVector([0.0, 0.25, 0.5]), "VlmVector([0.0, 0.25, 0.5])", True),
     (lambda: velta.VlmVector([-0.0, 0.1, 1e-300, 123456789.125]),
@@ -156,6 +162,7 @@ def _figure_with_series():
     (velta.VlmSlice, "VlmSlice(start=0, step=0, stop=0)", False),
     (_figure_with_series, "VlpFigure(rows=2, cols=2, series=[0, 2, 1, 0])", False),
     (lambda: velta.VlmCoordInt.__new__(velta.VlmCoordInt), "<VlmCoordInt: no record>", False),
+    (_released_vector, "<VlmVector: released>", False),
     (lambda: _proxy_of(velta.VlmColor, velta.VlmVector(1).p_r_nums),
      "<VlmColor: in method 'VlmColor_r_get', argument 1 of type 'struct s_color *'>", False),
 ])
