@@ -205,34 +205,16 @@ def bench_array_protocol(table, n, repeats, calls=1000):
               per_call(v.toNumpy), target="<= 10x")
 
 
-def bench_render(table, image_n, line_n, repeats, workdir):
+def bench_line(table, line_n, repeats, workdir):
     try:
         import matplotlib
         matplotlib.use("Agg")
         import matplotlib.pyplot as plt
     except ImportError:
-        print("matplotlib is not installed: rendering rows skipped")
+        print("matplotlib is not installed: line rows skipped")
         return
-    data = numpy.random.default_rng(6).uniform(0, 10, (image_n, image_n))
     ours_png = os.path.join(workdir, "ours.png")
     theirs_png = os.path.join(workdir, "theirs.png")
-    mat = VlmMatrix(data)
-
-    def ours_image():
-        fig = VlpFigure(1, 1)
-        fig.imshow(0, mat)
-        fig.savefig(ours_png, 800, 600)
-
-    def theirs_image():
-        fig = plt.figure(figsize=(8, 6), dpi=100)
-        image = plt.imshow(data)
-        plt.colorbar(image)
-        fig.savefig(theirs_png)
-        plt.close(fig)
-    table.add("image %dx%d + colour bar to 800x600 PNG" % (image_n, image_n),
-              median_time(ours_image, repeats), "matplotlib imshow+colorbar+savefig",
-              median_time(theirs_image, repeats), target="<= 1.5x")
-
     x = numpy.linspace(0, 100, line_n)
     y = numpy.sin(x)
     vx, vy = VlmVector(x), VlmVector(y)
@@ -384,7 +366,7 @@ def main_table(smoke, r, peers):
     bench_indexing(table, 100 if smoke else 1_000_000, r)
     bench_array_protocol(table, 100 if smoke else 1_000_000, r, 10 if smoke else 1000)
     with tempfile.TemporaryDirectory() as workdir:
-        bench_render(table, 4 if smoke else 200, 10 if smoke else 100_000, r, workdir)
+        bench_line(table, 10 if smoke else 100_000, r, workdir)
         bench_pictures(table, [4] if smoke else [50, 200, 800], 1 if smoke else 3, workdir)
 
 
