@@ -205,13 +205,21 @@ def bench_array_protocol(table, n, repeats, calls=1000):
               per_call(v.toNumpy), target="<= 10x")
 
 
-def bench_line(table, line_n, repeats, workdir):
+def pyplot(rows):
+    """matplotlib's pyplot on the Agg backend, or None (said) without it."""
     try:
         import matplotlib
         matplotlib.use("Agg")
         import matplotlib.pyplot as plt
     except ImportError:
-        print("matplotlib is not installed: line rows skipped")
+        print("matplotlib is not installed: %s rows skipped" % rows)
+        return None
+    return plt
+
+
+def bench_line(table, line_n, repeats, workdir):
+    plt = pyplot("line")
+    if plt is None:
         return
     ours_png = os.path.join(workdir, "ours.png")
     theirs_png = os.path.join(workdir, "theirs.png")
@@ -305,12 +313,8 @@ def scaling(smoke, peers):
 def bench_pictures(table, sizes, repeats, workdir):
     """Image figures of growing cell counts, each with its colour bar, to an
     800 x 600 PNG, against matplotlib's imshow + colorbar + savefig."""
-    try:
-        import matplotlib
-        matplotlib.use("Agg")
-        import matplotlib.pyplot as plt
-    except ImportError:
-        print("matplotlib is not installed: picture rows skipped")
+    plt = pyplot("picture")
+    if plt is None:
         return
     path = os.path.join(workdir, "picture.png")
     for n in sizes:
