@@ -47,7 +47,6 @@ int velta_convert(PyObject *obj, void **ptr, swig_type_info *ty, int flags);
 
 /* ---- argument checks (checks.cpp) ---- */
 int velta_ends_with(const char *s, const char *suffix);
-int velta_null_ok(const char *symname, int argnum); /* None allowed for this parameter */
 int velta_made(const void *record); /* null result: MemoryError unless an error is pending */
 int velta_memory_spent(void);         /* MemoryError if the allocator failed since errno was cleared */
 int velta_size(int size, const char *symname, int argnum);

@@ -13,28 +13,6 @@ int velta_ends_with(const char *s, const char *suffix) {
   return n >= m && strcmp(s + n - m, suffix) == 0;
 }
 
-/* Field setters accept None as the record and store nothing; freeing a null
- * plain record does nothing. Everything else refuses a null record. The
- * matrix shape setter writes through the record unconditionally, so it is
- * not among the setters that may take None. */
-int velta_null_ok(const char *symname, int argnum) {
-  /* Library functions (vlm_..., vlp_...) never take None for a record or text. */
-  if (strncmp(symname, "vlm_", 4) == 0 || strncmp(symname, "vlp_", 4) == 0)
-    return 0;
-  if (velta_ends_with(symname, "_set")) {
-    if (strcmp(symname, "VlmMatrix_r_shape_set") == 0)
-      return 0;
-    if (argnum == 1)
-      return 1;
-    /* Record-valued fields are copied from the value: it must exist. */
-    return !(velta_ends_with(symname, "_min_set") || velta_ends_with(symname, "_max_set"));
-  }
-  if (strncmp(symname, "delete_", 7) == 0)
-    return strcmp(symname, "delete_VlmVector") != 0 && strcmp(symname, "delete_VlmMatrix") != 0 &&
-           strcmp(symname, "delete_VlpFigure") != 0;
-  return 0;
-}
-
 /* Constructors report exhausted memory with a null record; a method that
  * refused its arguments has said why already. */
 int velta_made(const void *record) {

@@ -481,10 +481,10 @@ int velta_pallete_capacity(const VlmColor *pal) {
 }
 
 /* A record about to be used by an entry other than its field accessors and
- * destructor: its fields must still describe its storage. */
+ * destructor (which do not call this but for the getters, which read only
+ * the record itself): its fields must still describe its storage. */
 int velta_in_use(const char *symname, const void *record, swig_type_info *ty) {
-  if (!record || velta_ends_with(symname, "_get") || velta_ends_with(symname, "_set") ||
-      strncmp(symname, "delete_", 7) == 0)
+  if (!record || velta_ends_with(symname, "_get"))
     return 0;
   const VeltaTypes &t = velta_types();
   if (ty == t.canvas)
