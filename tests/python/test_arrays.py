@@ -183,16 +183,6 @@ def test_matrix_view_refuses_shape_beyond_block(to_array):
     assert to_array(m).shape == (1, 3)
 
 
-def test_docstrings():
-    assert _velta.vlm_vector_new_from_array.__doc__ == (
-        "\nvlm_vector_new_from_array(double * ndarray_in) -> VlmVector\n\n"
-        "Parameters\n----------\nndarray_in: double *\n\n")
-    assert _velta.vlm_vector_to_array.__doc__ == (
-        "\nvlm_vector_to_array(VlmVector vec) -> void *\n\nParameters\n----------\nvec: VlmVector *\n\n")
-    assert _velta.VlmVector_toNumpy.__doc__ == "VlmVector_toNumpy(VlmVector self)"
-    assert _velta.VlmMatrix_getShape.__doc__ == "VlmMatrix_getShape(VlmMatrix self)"
-
-
 def test_view_entries_refuse_other_records():
     with pytest.raises(TypeError, match=r"in method 'vlm_vector_to_array', argument 1 of type 'VlmVector \*'"):
         _velta.vlm_vector_to_array(VlmMatrix(1))

@@ -9,7 +9,6 @@ import struct
 
 import pytest
 
-import _velta
 import velta
 
 
@@ -217,24 +216,3 @@ def test_print_values_counts_values_after_its_three_fixed_arguments(capfd):
         velta.vlm_print_values(",", ".")
     assert str(info.value) == "vlm_print_values expected 3 arguments, got 2"
     assert capfd.readouterr().out == ""
-
-
-def test_bare_entries_are_the_proxy_functions():
-    for name in ("vlm_print_values", "vlm_print_values_space", "vlm_print_values_new_line",
-                 "vlm_string_from_double_set", "vlm_string_append_double"):
-        assert getattr(velta, name) is getattr(_velta, name)
-
-
-@pytest.mark.parametrize("name, doc", [
-    ("vlm_print_integer", "\nvlm_print_integer(int val) -> void *\n\nParameters\n----------\nval: int\n\n"),
-    ("vlm_string_length_string",
-     "\nvlm_string_length_string(char * str) -> int\n\nParameters\n----------\nstr: char *\n\n"),
-    ("vlm_string_from_double_set",
-     "\nvlm_string_from_double_set(char * fmt, double val) -> char *\n\nParameters\n----------\nfmt: char *\n"
-     "val: double\n\n"),
-    ("vlm_string_append_integer",
-     "\nvlm_string_append_integer(char * target, int val, int isInitial) -> void *\n\nParameters\n----------\n"
-     "target: char *\nval: int\nisInitial: int\n\n"),
-])
-def test_docstrings(name, doc):
-    assert getattr(_velta, name).__doc__ == doc

@@ -10,20 +10,6 @@ import velta
 from conftest import run_python
 
 
-def test_module_has_no_docstring_and_the_constants():
-    assert _velta.__doc__ is None
-    assert [(n, getattr(_velta, n)) for n in
-            ("FALSE", "TRUE", "VRGB", "VLP_PLOT", "VLP_SCATTER", "VLP_IMAGE", "VLP_CONTOUR")] == [
-        ("FALSE", 0), ("TRUE", 1), ("VRGB", 255), ("VLP_PLOT", 0), ("VLP_SCATTER", 1),
-        ("VLP_IMAGE", 2), ("VLP_CONTOUR", 3)]
-    assert all(type(getattr(_velta, n)) is int for n in ("FALSE", "VRGB", "VLP_CONTOUR"))
-
-
-def test_instance_method_helper_is_exposed():
-    wrapped = _velta.SWIG_PyInstanceMethod_New(len)
-    assert callable(wrapped)
-
-
 @pytest.mark.parametrize("call, exc, message", [
     (lambda: _velta.vlm_random(1.0), TypeError, "vlm_random expected 2 arguments, got 1"),
     (lambda: _velta.vlm_vector_new(2.0), TypeError, "in method 'vlm_vector_new', argument 1 of type 'int'"),
@@ -334,18 +320,3 @@ def test_leak_warning_before_the_class_is_registered():
                      "p = _velta.new_VlmVector(3)\n"
                      "del p\n")
     assert out.stdout == "swig/python detected a memory leak of type 's_vector *', no destructor found.\n"
-
-
-@pytest.mark.parametrize("entry, doc", [
-    ("vlm_random", "\nvlm_random(double min, double max) -> double\n\nParameters\n----------\n"
-                   "min: double\nmax: double\n\n"),
-    ("new_VlmSlice", "new_VlmSlice() -> VlmSlice"),
-    ("delete_s_iter", "delete_s_iter(s_iter self)"),
-    ("s_iter_ptr_get", "s_iter_ptr_get(s_iter self) -> double *"),
-    ("vlm_vector_append_vector", "\nvlm_vector_append_vector(VlmVector vec_target, VlmVector vec_another)"
-                                 " -> void *\n\nParameters\n----------\nvec_target: VlmVector *\n"
-                                 "vec_another: VlmVector *\n\n"),
-    ("vlm_data_delete", "\nvlm_data_delete(void * __ptr)\n\nParameters\n----------\n__ptr: void *\n\n"),
-])
-def test_docstrings(entry, doc):
-    assert getattr(_velta, entry).__doc__ == doc

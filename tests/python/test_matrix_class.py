@@ -236,24 +236,3 @@ def test_text_forms(capfd):
 def test_shape_tuple():
     shape = VlmMatrix(2, 5).getShape()
     assert type(shape) is tuple and shape == (2, 5)
-
-
-def test_docstrings():
-    d = _velta.new_VlmMatrix.__doc__
-    assert d.startswith("\nVlmMatrix(int dim)\n\nParameters\n----------\ndim: int\n\nVlmMatrix(int row, int col)\n")
-    assert d.endswith("VlmMatrix(VlmVector vec)\n\nParameters\n----------\nvec: VlmVector *\n\n"
-                      "new_VlmMatrix(double * ndarray_in) -> VlmMatrix\n\nParameters\n----------\n"
-                      "ndarray_in: double *\n\n")
-    assert _velta.VlmMatrix___getitem__.__doc__ == (
-        "\nVlmMatrix___getitem__(VlmMatrix self, int pyrow) -> double\n\nParameters\n----------\npyrow: int\n\n")
-    assert _velta.VlmMatrix___setitem__.__doc__ == (
-        "\nVlmMatrix___setitem__(VlmMatrix self, int pyrow, double value)\n\n"
-        "Parameters\n----------\npyrow: int\nvalue: double\n\n")
-    assert _velta.VlmMatrix___str__.__doc__ == "VlmMatrix___str__(VlmMatrix self) -> p_matrixString_t"
-    assert _velta.VlmMatrix_toVector.__doc__ == "VlmMatrix_toVector(VlmMatrix self) -> VlmVector"
-
-
-def test_method_count():
-    names = [n for n in dir(_velta) if n.startswith("VlmMatrix_") and not n.startswith(
-        ("VlmMatrix_swig", "VlmMatrix_p_r_nums_", "VlmMatrix_size_", "VlmMatrix_r_shape_"))]
-    assert len(names) == 31

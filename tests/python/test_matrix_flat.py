@@ -518,43 +518,6 @@ def test_shape_set_through_the_field_is_guarded_like_copy_shape():
 
 # ---- docstrings ---------------------------------------------------------------------
 
-@pytest.mark.parametrize("name, signature, params", [
-    ("vlm_matrix_new", "vlm_matrix_new(int row, int column) -> VlmMatrix", ["row: int", "column: int"]),
-    ("vlm_matrix_new_zero", "vlm_matrix_new_zero(int row, int col) -> VlmMatrix", ["row: int", "col: int"]),
-    ("vlm_matrix_new_random", "vlm_matrix_new_random(int row, int column, double min, double max) -> VlmMatrix",
-     ["row: int", "column: int", "min: double", "max: double"]),
-    ("vlm_matrix_new_identity", "vlm_matrix_new_identity(int size) -> VlmMatrix", ["size: int"]),
-    ("vlm_matrix_new_from_vector", "vlm_matrix_new_from_vector(VlmVector vec) -> VlmMatrix", ["vec: VlmVector *"]),
-    ("vlm_matrix_new_multiplication",
-     "vlm_matrix_new_multiplication(VlmMatrix mat1, VlmMatrix mat2) -> VlmMatrix",
-     ["mat1: VlmMatrix *", "mat2: VlmMatrix *"]),
-    ("vlm_matrix_new_extract_row_col",
-     "vlm_matrix_new_extract_row_col(VlmMatrix mat, int row1, int row2, int col1, int col2) -> VlmMatrix",
-     ["mat: VlmMatrix *", "row1: int", "row2: int", "col1: int", "col2: int"]),
-    ("vlm_matrix_delete", "vlm_matrix_delete(VlmMatrix mat)", ["mat: VlmMatrix *"]),
-    ("vlm_matrix_get_item", "vlm_matrix_get_item(VlmMatrix mat, int row, int col) -> double",
-     ["mat: VlmMatrix *", "row: int", "col: int"]),
-    ("vlm_matrix_set_item", "vlm_matrix_set_item(VlmMatrix mat, int row, int col, double val) -> void *",
-     ["mat: VlmMatrix *", "row: int", "col: int", "val: double"]),
-    ("vlm_matrix_row_col_to_index", "vlm_matrix_row_col_to_index(VlmMatrix mat, int row, int col) -> int",
-     ["mat: VlmMatrix *", "row: int", "col: int"]),
-    ("vlm_matrix_to_string", "vlm_matrix_to_string(VlmMatrix mat, int islong) -> p_matrixString_t",
-     ["mat: VlmMatrix *", "islong: int"]),
-    ("vlm_matrix_print_full", "vlm_matrix_print_full(VlmMatrix mat) -> void *", ["mat: VlmMatrix *"]),
-    ("vlm_matrix_copy_elements", "vlm_matrix_copy_elements(VlmMatrix src, VlmMatrix target) -> void *",
-     ["src: VlmMatrix *", "target: VlmMatrix *"]),
-    ("vlm_matrix_copy_shape", "vlm_matrix_copy_shape(VlmMatrix src, VlmMatrix target) -> void *",
-     ["src: VlmMatrix *", "target: VlmMatrix *"]),
-    ("vlm_matrix_min", "vlm_matrix_min(VlmMatrix mat) -> double", ["mat: VlmMatrix *"]),
-    ("vlm_vector_new_from_matrix", "vlm_vector_new_from_matrix(VlmMatrix mat) -> VlmVector",
-     ["mat: VlmMatrix *"]),
-])
-def test_docstrings(name, signature, params):
-    doc = "\n" + signature + "\n\nParameters\n----------\n" + "".join(p + "\n" for p in params) + "\n"
-    assert getattr(_velta, name).__doc__ == doc
-    assert getattr(velta, name) is getattr(_velta, name)
-
-
 def test_matrix_row_multiply_col_is_not_exposed():
     assert not hasattr(_velta, "vlm_matrix_row_multiply_col")
 

@@ -1,5 +1,5 @@
 """The contents of the extension module: every entry, the constants, the
-pointer type names and the docstrings of the plotting entries."""
+pointer type names and the docstrings."""
 import os
 from importlib import metadata
 
@@ -158,6 +158,16 @@ def test_pointer_objects_show_their_type(shown):
     assert str(pointer) == repr(pointer)
 
 
+def described(signature, *params):
+    """A docstring as the generator writes it for an entry with parameters."""
+    return "\n" + signature + "\n\nParameters\n----------\n" + "".join(p + "\n" for p in params) + "\n"
+
+
+def overloads(*docs):
+    """The docstring of an entry with several signatures, one after another."""
+    return docs[0] + "".join(d[1:] for d in docs[1:])
+
+
 DOCS = {
     "new_VlpFigure": "\nnew_VlpFigure(int dim1, int dim2) -> VlpFigure\n\nParameters\n----------\n"
                      "dim1: int\ndim2: int\n\n",
@@ -190,12 +200,104 @@ DOCS = {
     "VlpFigure_p_r_canvas_get": "VlpFigure_p_r_canvas_get(VlpFigure self) -> VlpCanvas",
     "VlmPlotData_vecx_set": "\nVlmPlotData_vecx_set(VlmPlotData self, VlmVector vecx)\n\nParameters\n"
                             "----------\nvecx: VlmVector *\n\n",
+    "VlmMatrix___getitem__": described("VlmMatrix___getitem__(VlmMatrix self, int pyrow) -> double", "pyrow: int"),
+    "VlmMatrix___setitem__": described("VlmMatrix___setitem__(VlmMatrix self, int pyrow, double value)",
+        "pyrow: int", "value: double"),
+    "VlmMatrix___str__": "VlmMatrix___str__(VlmMatrix self) -> p_matrixString_t",
+    "VlmMatrix_getShape": "VlmMatrix_getShape(VlmMatrix self)",
+    "VlmMatrix_toVector": "VlmMatrix_toVector(VlmMatrix self) -> VlmVector",
+    "VlmVector___getitem__": described("VlmVector___getitem__(VlmVector self, int index) -> double", "index: int"),
+    "VlmVector___iter__": "VlmVector___iter__(VlmVector self) -> s_iter",
+    "VlmVector___len__": "VlmVector___len__(VlmVector self) -> int",
+    "VlmVector___str__": "VlmVector___str__(VlmVector self) -> p_vectorString_t",
+    "VlmVector_append": overloads(
+        described("VlmVector_append(VlmVector self, double val)", "val: double"),
+        described("VlmVector_append(VlmVector self, VlmVector vec)", "vec: VlmVector *"),
+        described("VlmVector_append(VlmVector self, double * ndarray_in)", "ndarray_in: double *"),
+    ),
+    "VlmVector_copy": "VlmVector_copy(VlmVector self) -> VlmVector",
+    "VlmVector_isexist": described("VlmVector_isexist(VlmVector self, double val, int idx1, int idx2) -> int",
+        "val: double", "idx1: int", "idx2: int"),
+    "VlmVector_printFull": "VlmVector_printFull(VlmVector self)",
+    "VlmVector_sort": "VlmVector_sort(VlmVector self)",
+    "VlmVector_toMatrix": "VlmVector_toMatrix(VlmVector self) -> VlmMatrix",
+    "VlmVector_toNumpy": "VlmVector_toNumpy(VlmVector self)",
+    "delete_s_iter": "delete_s_iter(s_iter self)",
+    "new_VlmMatrix": overloads(
+        described("VlmMatrix(int dim)", "dim: int"),
+        described("VlmMatrix(int row, int col)", "row: int", "col: int"),
+        described("VlmMatrix(int row, int col, double val)", "row: int", "col: int", "val: double"),
+        described("VlmMatrix(double * ndarray_in)", "ndarray_in: double *"),
+        described("VlmMatrix(VlmMatrix mat_in)", "mat_in: VlmMatrix *"),
+        described("VlmMatrix(VlmVector vec)", "vec: VlmVector *"),
+        described("new_VlmMatrix(double * ndarray_in) -> VlmMatrix", "ndarray_in: double *"),
+    ),
+    "new_VlmSlice": "new_VlmSlice() -> VlmSlice",
+    "new_VlmVector": overloads(
+        described("VlmVector(int size)", "size: int"),
+        described("VlmVector(int size, double val)", "size: int", "val: double"),
+        described("new_VlmVector(double * ndarray_in) -> VlmVector", "ndarray_in: double *"),
+    ),
+    "s_iter___iter__": "s_iter___iter__(s_iter self) -> s_iter",
+    "s_iter___next__": "s_iter___next__(s_iter self) -> double",
+    "s_iter_ptr_get": "s_iter_ptr_get(s_iter self) -> double *",
+    "vlm_data_delete": described("vlm_data_delete(void * __ptr)", "__ptr: void *"),
+    "vlm_matrix_copy_elements": described("vlm_matrix_copy_elements(VlmMatrix src, VlmMatrix target) -> void *",
+        "src: VlmMatrix *", "target: VlmMatrix *"),
+    "vlm_matrix_copy_shape": described("vlm_matrix_copy_shape(VlmMatrix src, VlmMatrix target) -> void *",
+        "src: VlmMatrix *", "target: VlmMatrix *"),
+    "vlm_matrix_delete": described("vlm_matrix_delete(VlmMatrix mat)", "mat: VlmMatrix *"),
+    "vlm_matrix_get_item": described("vlm_matrix_get_item(VlmMatrix mat, int row, int col) -> double",
+        "mat: VlmMatrix *", "row: int", "col: int"),
+    "vlm_matrix_min": described("vlm_matrix_min(VlmMatrix mat) -> double", "mat: VlmMatrix *"),
+    "vlm_matrix_new": described("vlm_matrix_new(int row, int column) -> VlmMatrix", "row: int", "column: int"),
+    "vlm_matrix_new_extract_row_col": described(
+        "vlm_matrix_new_extract_row_col(VlmMatrix mat, int row1, int row2, int col1, int col2) -> VlmMatrix",
+        "mat: VlmMatrix *", "row1: int", "row2: int", "col1: int", "col2: int"),
+    "vlm_matrix_new_from_vector": described("vlm_matrix_new_from_vector(VlmVector vec) -> VlmMatrix",
+        "vec: VlmVector *"),
+    "vlm_matrix_new_identity": described("vlm_matrix_new_identity(int size) -> VlmMatrix", "size: int"),
+    "vlm_matrix_new_multiplication": described(
+        "vlm_matrix_new_multiplication(VlmMatrix mat1, VlmMatrix mat2) -> VlmMatrix",
+        "mat1: VlmMatrix *", "mat2: VlmMatrix *"),
+    "vlm_matrix_new_random": described(
+        "vlm_matrix_new_random(int row, int column, double min, double max) -> VlmMatrix",
+        "row: int", "column: int", "min: double", "max: double"),
+    "vlm_matrix_new_zero": described("vlm_matrix_new_zero(int row, int col) -> VlmMatrix", "row: int", "col: int"),
+    "vlm_matrix_print_full": described("vlm_matrix_print_full(VlmMatrix mat) -> void *", "mat: VlmMatrix *"),
+    "vlm_matrix_row_col_to_index": described("vlm_matrix_row_col_to_index(VlmMatrix mat, int row, int col) -> int",
+        "mat: VlmMatrix *", "row: int", "col: int"),
+    "vlm_matrix_set_item": described("vlm_matrix_set_item(VlmMatrix mat, int row, int col, double val) -> void *",
+        "mat: VlmMatrix *", "row: int", "col: int", "val: double"),
+    "vlm_matrix_to_string": described("vlm_matrix_to_string(VlmMatrix mat, int islong) -> p_matrixString_t",
+        "mat: VlmMatrix *", "islong: int"),
+    "vlm_print_integer": described("vlm_print_integer(int val) -> void *", "val: int"),
+    "vlm_random": described("vlm_random(double min, double max) -> double", "min: double", "max: double"),
+    "vlm_string_append_integer": described(
+        "vlm_string_append_integer(char * target, int val, int isInitial) -> void *",
+        "target: char *", "val: int", "isInitial: int"),
+    "vlm_string_from_double_set": described("vlm_string_from_double_set(char * fmt, double val) -> char *",
+        "fmt: char *", "val: double"),
+    "vlm_string_length_string": described("vlm_string_length_string(char * str) -> int", "str: char *"),
+    "vlm_vector_append_vector": described(
+        "vlm_vector_append_vector(VlmVector vec_target, VlmVector vec_another) -> void *",
+        "vec_target: VlmVector *", "vec_another: VlmVector *"),
+    "vlm_vector_new_from_array": described("vlm_vector_new_from_array(double * ndarray_in) -> VlmVector",
+        "ndarray_in: double *"),
+    "vlm_vector_new_from_matrix": described("vlm_vector_new_from_matrix(VlmMatrix mat) -> VlmVector",
+        "mat: VlmMatrix *"),
+    "vlm_vector_to_array": described("vlm_vector_to_array(VlmVector vec) -> void *", "vec: VlmVector *"),
 }
 
 
 @pytest.mark.parametrize("name", sorted(DOCS))
-def test_plotting_docstrings(name):
+def test_docstrings(name):
     assert getattr(_velta, name).__doc__ == DOCS[name]
+
+
+@pytest.mark.parametrize("name", LIBRARY_FUNCTIONS)
+def test_library_functions_are_the_bare_entries(name):
+    assert getattr(velta, name) is getattr(_velta, name)
 
 
 @pytest.mark.parametrize("call,message", [

@@ -300,39 +300,3 @@ def test_explicit_delete_disowns():
     v = VlmVector(2)
     _velta.delete_VlmVector(v)
     assert not v.this.own()
-
-
-def test_docstrings():
-    assert _velta.new_VlmVector.__doc__ == (
-        "\nVlmVector(int size)\n\nParameters\n----------\nsize: int\n\n"
-        "VlmVector(int size, double val)\n\nParameters\n----------\nsize: int\nval: double\n\n"
-        "new_VlmVector(double * ndarray_in) -> VlmVector\n\nParameters\n----------\nndarray_in: double *\n\n")
-    assert _velta.VlmVector_append.__doc__ == (
-        "\nVlmVector_append(VlmVector self, double val)\n\nParameters\n----------\nval: double\n\n"
-        "VlmVector_append(VlmVector self, VlmVector vec)\n\nParameters\n----------\nvec: VlmVector *\n\n"
-        "VlmVector_append(VlmVector self, double * ndarray_in)\n\nParameters\n----------\n"
-        "ndarray_in: double *\n\n")
-    one_line = {
-        "VlmVector___len__": "VlmVector___len__(VlmVector self) -> int",
-        "VlmVector___str__": "VlmVector___str__(VlmVector self) -> p_vectorString_t",
-        "VlmVector_toMatrix": "VlmVector_toMatrix(VlmVector self) -> VlmMatrix",
-        "VlmVector_copy": "VlmVector_copy(VlmVector self) -> VlmVector",
-        "VlmVector___iter__": "VlmVector___iter__(VlmVector self) -> s_iter",
-        "VlmVector_printFull": "VlmVector_printFull(VlmVector self)",
-        "VlmVector_sort": "VlmVector_sort(VlmVector self)",
-        "s_iter___next__": "s_iter___next__(s_iter self) -> double",
-        "s_iter___iter__": "s_iter___iter__(s_iter self) -> s_iter",
-    }
-    for name, doc in one_line.items():
-        assert getattr(_velta, name).__doc__ == doc
-    assert _velta.VlmVector_isexist.__doc__ == (
-        "\nVlmVector_isexist(VlmVector self, double val, int idx1, int idx2) -> int\n\n"
-        "Parameters\n----------\nval: double\nidx1: int\nidx2: int\n\n")
-    assert _velta.VlmVector___getitem__.__doc__ == (
-        "\nVlmVector___getitem__(VlmVector self, int index) -> double\n\nParameters\n----------\nindex: int\n\n")
-
-
-def test_method_count():
-    names = [n for n in dir(_velta) if n.startswith("VlmVector_") and not n.startswith(
-        ("VlmVector_swig", "VlmVector_p_r_nums_", "VlmVector_size_"))]
-    assert len(names) == 28
