@@ -53,12 +53,20 @@ def blas_name():
 
 
 def median_time(fn, repeats):
-    times = []
-    for _ in range(repeats):
-        t0 = time.perf_counter()
-        fn()
-        times.append(time.perf_counter() - t0)
-    return statistics.median(times)
+    return alternating([fn], repeats)[0]
+
+
+def alternating(fns, repeats, skip=0):
+    """Median seconds of each of fns over repeats rounds, the calls of a
+    round one after another, so that a burst of load on a shared machine
+    falls on all of them; the first skip rounds are not counted."""
+    times = [[] for _ in fns]
+    for _ in range(repeats + skip):
+        for fn, out in zip(fns, times):
+            t0 = time.perf_counter()
+            fn()
+            out.append(time.perf_counter() - t0)
+    return [statistics.median(t[skip:]) for t in times]
 
 
 def peer_times(peers, kind, n, repeats):
@@ -90,14 +98,8 @@ def cold_warm(setup, ours, theirs, repeats):
     cold = first_call(setup, ours) / first_call(setup, theirs)
     scope = {"numpy": numpy, "velta": velta, "VlmMatrix": VlmMatrix, "VlmVector": VlmVector}
     exec(setup, scope)
-    fns = [eval("lambda: " + stmt, scope) for stmt in (ours, theirs)]
-    times = ([], [])
-    for _ in range(repeats + 1):
-        for fn, out in zip(fns, times):
-            t0 = time.perf_counter()
-            fn()
-            out.append(time.perf_counter() - t0)
-    return cold, statistics.median(times[0][1:]) / statistics.median(times[1][1:])
+    warm_ours, warm_theirs = alternating([eval("lambda: " + stmt, scope) for stmt in (ours, theirs)], repeats, 1)
+    return cold, warm_ours / warm_theirs
 
 
 class Table:
@@ -122,8 +124,7 @@ def bench_matmul(table, n, repeats, peers):
         c.this.acquire()
 
     flops = 2.0 * n ** 3
-    t_ours = median_time(ours, repeats)
-    t_np = median_time(lambda: a_np @ b_np, repeats)
+    t_ours, t_np = alternating([ours, lambda: a_np @ b_np], repeats)
     table.add("`VlmMatrix @` %dx%d" % (n, n), flops / t_ours / 1e9, "numpy `a @ b`",
               flops / t_np / 1e9, "GFLOP/s", ">= 0.35x")
     if peers:
@@ -145,9 +146,8 @@ def sort_cases(n):
 
 
 def bench_sort(table, n, repeats):
-    ours, theirs = sort_cases(n)
-    table.add("`sort()` %d doubles (incl. copy)" % n, median_time(ours, repeats), "`numpy.sort`",
-              median_time(theirs, repeats), target="<= 1.0x")
+    t_ours, t_np = alternating(sort_cases(n), repeats)
+    table.add("`sort()` %d doubles (incl. copy)" % n, t_ours, "`numpy.sort`", t_np, target="<= 1.0x")
 
 
 def bench_text(table, n, repeats, peers):
@@ -161,11 +161,10 @@ def bench_text(table, n, repeats, peers):
 def bench_from_numpy(table, n, repeats):
     vec_data = numpy.random.default_rng(4).uniform(size=n)
     mat_data = vec_data.reshape(n // 1000, 1000) if n >= 1000 else vec_data.reshape(1, n)
-    t_copy = median_time(lambda: numpy.copy(vec_data), repeats)
-    table.add("`VlmVector(np_array)` %d" % n, median_time(lambda: VlmVector(vec_data), repeats),
-              "`numpy.copy`", t_copy, target="<= 1.2x")
-    table.add("`VlmMatrix(np_array)` %d" % n, median_time(lambda: VlmMatrix(mat_data), repeats),
-              "`numpy.copy`", median_time(lambda: numpy.copy(mat_data), repeats), target="<= 1.2x")
+    t_vec, t_copy = alternating([lambda: VlmVector(vec_data), lambda: numpy.copy(vec_data)], repeats)
+    table.add("`VlmVector(np_array)` %d" % n, t_vec, "`numpy.copy`", t_copy, target="<= 1.2x")
+    t_mat, t_copy = alternating([lambda: VlmMatrix(mat_data), lambda: numpy.copy(mat_data)], repeats)
+    table.add("`VlmMatrix(np_array)` %d" % n, t_mat, "`numpy.copy`", t_copy, target="<= 1.2x")
 
 
 def bench_indexing(table, n, repeats):
@@ -180,8 +179,8 @@ def bench_indexing(table, n, repeats):
     def theirs():
         for i in idx:
             data[i]
-    table.add("`v[i]` %d reads" % n, median_time(ours, repeats), "NumPy `a[i]`",
-              median_time(theirs, repeats), target="<= 1.5x")
+    t_ours, t_np = alternating([ours, theirs], repeats)
+    table.add("`v[i]` %d reads" % n, t_ours, "NumPy `a[i]`", t_np, target="<= 1.0x")
 
     def ours_iter():
         for _ in v:
@@ -190,8 +189,8 @@ def bench_indexing(table, n, repeats):
     def theirs_iter():
         for _ in data:
             pass
-    table.add("`for x in v` %d" % n, median_time(ours_iter, repeats), "`for x in a` NumPy",
-              median_time(theirs_iter, repeats), target="<= 1.0x")
+    t_ours, t_np = alternating([ours_iter, theirs_iter], repeats)
+    table.add("`for x in v` %d" % n, t_ours, "`for x in a` NumPy", t_np, target="<= 1.0x")
 
 
 def bench_array_protocol(table, n, repeats, calls=1000):
@@ -237,8 +236,8 @@ def bench_line(table, line_n, repeats, workdir):
         plt.plot(x, y)
         fig.savefig(theirs_png)
         plt.close(fig)
-    table.add("line plot of %d points to PNG" % line_n, median_time(ours_line, repeats),
-              "matplotlib plot+savefig", median_time(theirs_line, repeats), target="<= 1.0x")
+    t_ours, t_mpl = alternating([ours_line, theirs_line], repeats)
+    table.add("line plot of %d points to PNG" % line_n, t_ours, "matplotlib plot+savefig", t_mpl, target="<= 1.0x")
 
 
 # --- scaling table -------------------------------------------------------
@@ -302,38 +301,46 @@ def scaling(smoke, peers):
         scale_sort([600], 1)
         scale_text([50], 1, peers)
         scale_copies([50], 1)
+        scale_pictures([4], 1)
         return
     scale_product([(64, 64, 64), (128, 128, 128), (256, 256, 256), (512, 512, 512), (1024, 1024, 1024),
                    (2048, 2048, 2048), (64, 4096, 64), (4096, 64, 4096)], 3)
     scale_sort([10_000, 100_000, 1_000_000, 10_000_000], 5)
     scale_text([1000, 10_000, 100_000, 1_000_000, 10_000_000], 5, peers)
     scale_copies([1000, 10_000, 100_000, 1_000_000, 10_000_000], 9)
+    scale_pictures([50, 100, 200, 400, 800], 3)
 
 
-def bench_pictures(table, sizes, repeats, workdir):
+PICTURE_SETUP = """
+import os, matplotlib
+matplotlib.use("Agg")
+import matplotlib.pyplot as plt
+from velta import VlpFigure
+path = os.path.join({workdir!r}, "picture.png")
+data = numpy.random.default_rng({n}).uniform(0, 10, ({n}, {n}))
+mat = VlmMatrix(data)
+def ours():
+    fig = VlpFigure(1, 1)
+    fig.imshow(0, mat)
+    fig.savefig(path, 800, 600)
+def theirs():
+    fig = plt.figure(figsize=(8, 6), dpi=100)
+    plt.colorbar(plt.imshow(data))
+    fig.savefig(path)
+    plt.close(fig)
+"""
+
+
+def scale_pictures(sizes, repeats):
     """Image figures of growing cell counts, each with its colour bar, to an
     800 x 600 PNG, against matplotlib's imshow + colorbar + savefig."""
-    plt = pyplot("picture")
-    if plt is None:
+    if pyplot("picture") is None:
         return
-    path = os.path.join(workdir, "picture.png")
-    for n in sizes:
-        data = numpy.random.default_rng(n).uniform(0, 10, (n, n))
-        mat = VlmMatrix(data)
-
-        def ours():
-            fig = VlpFigure(1, 1)
-            fig.imshow(0, mat)
-            fig.savefig(path, 800, 600)
-
-        def theirs():
-            fig = plt.figure(figsize=(8, 6), dpi=100)
-            plt.colorbar(plt.imshow(data))
-            fig.savefig(path)
-            plt.close(fig)
-        table.add("image %d^2 cells + colour bar, PNG" % n, median_time(ours, repeats),
-                  "matplotlib imshow+colorbar+savefig", median_time(theirs, repeats),
-                  target="<= 0.5x" if n == 200 else "")
+    with tempfile.TemporaryDirectory() as workdir:
+        for n in sizes:
+            cold, warm = cold_warm(PICTURE_SETUP.format(workdir=workdir, n=n), "ours()", "theirs()", repeats)
+            scaling_row("image + colour bar, PNG", "%d^2 cells" % n, "matplotlib imshow+colorbar+savefig",
+                        cold, warm, "<= 0.5x at 200^2")
 
 
 def main():
@@ -371,7 +378,6 @@ def main_table(smoke, r, peers):
     bench_array_protocol(table, 100 if smoke else 1_000_000, r, 10 if smoke else 1000)
     with tempfile.TemporaryDirectory() as workdir:
         bench_line(table, 10 if smoke else 100_000, r, workdir)
-        bench_pictures(table, [4] if smoke else [50, 200, 800], 1 if smoke else 3, workdir)
 
 
 if __name__ == "__main__":
