@@ -1,13 +1,19 @@
 // Row-major matrices of doubles: construction, element access, in-place
 // arithmetic, shape operations, the product, extraction and the text form.
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <new>
+#include <system_error>
+#include <thread>
+
+#include <sched.h>
 
 #include "block.h"
 #include "text_internal.h"
@@ -37,13 +43,42 @@ inline double element_or_nan(const VlmMatrix *mat, long long index) {
 //
 // Blocking: B is packed in KC x NR panels, A in MR x KC panels; the micro
 // kernel keeps an MR x NR tile of C in registers, as vectors of W doubles.
+// Vector lanes never mix, so an element's sum does not depend on where its
+// tile, block or part falls: large products are split into parts of whole
+// tiles (rows or columns of C, never k) computed on several threads, with
+// the same bits for any number of threads.
 
 constexpr int kKC = 256;
 constexpr int kMC = 96;
 constexpr int kNC = 2048;
 
-// Packing panels, kept per thread between calls (see velta::Scratch).
-thread_local velta::Scratch a_pack, b_pack;
+// Threads: a product of fewer multiplications than this per thread uses
+// fewer threads (starting one, and waking its processor, costs tens of
+// microseconds). The side of C that is cut goes in chunks of at least
+// kMinChunk rows or columns (a multiple of every tile), since each chunk
+// packs the whole of the other operand again; there are about
+// kChunksPerThread per thread, so that a thread on a busier processor takes
+// fewer.
+constexpr double kWorkPerThread = 4.0e6;
+constexpr std::size_t kMinChunk = 96;
+constexpr std::size_t kChunksPerThread = 4;
+constexpr int kMaxThreads = 16;
+
+// Packing panels of each thread of a product, kept by the calling thread
+// between calls (see velta::Scratch): the threads a call starts find theirs
+// allocated.
+struct Panels {
+  velta::Scratch a, b;
+};
+thread_local Panels panels[kMaxThreads];
+
+// A chunk of C = A * B: rows [r0, r0 + rows), columns [c0, c0 + cols), inside
+// matrices of n (A) and p (B and C) columns, computed through the panels
+// apack and bpack.
+struct Part {
+  std::size_t r0, rows, c0, cols;
+  double *apack, *bpack;
+};
 
 template <class V, int W, int MR, int NV, bool First>
 __attribute__((always_inline)) inline void micro_kernel(int kc, const double *ap, const double *bp, double *c,
@@ -91,26 +126,24 @@ __attribute__((always_inline)) inline void tile_kernel(int kc, const double *ap,
     for (std::size_t j = 0; j < w; ++j) c[r * ldc + j] = tile[r * NR + j];
 }
 
-// C (m x p) = A (m x n) * B (n x p), all row-major and contiguous, n >= 1.
-// C's prior contents are never read. False without memory for the panels.
+// One part of C (m x p) = A (m x n) * B (n x p), all row-major and
+// contiguous, n >= 1, through the part's panels. C's prior contents are
+// never read.
 template <class V, int W, int MR, int NV>
-__attribute__((always_inline)) inline bool gemm(const double *A, const double *B, double *C, std::size_t m,
-                                                std::size_t n, std::size_t p) {
+__attribute__((always_inline)) inline void gemm_part(const double *A, const double *B, double *C, std::size_t n,
+                                                     std::size_t p, const Part &part) {
   constexpr std::size_t NR = static_cast<std::size_t>(W) * NV;
-  const std::size_t nc_max = std::min<std::size_t>(kNC, (p + NR - 1) / NR * NR);
-  const std::size_t mc_max = std::min<std::size_t>(kMC, (m + MR - 1) / MR * MR);
-  const std::size_t kc_max = std::min<std::size_t>(kKC, n);
-  double *const bpack = static_cast<double *>(b_pack.get(kc_max * nc_max * sizeof(double)));
-  double *const apack = static_cast<double *>(a_pack.get(kc_max * mc_max * sizeof(double)));
-  if (!bpack || !apack) return false;
-
-  for (std::size_t jc = 0; jc < p; jc += kNC) {
-    const std::size_t nc = std::min<std::size_t>(kNC, p - jc);
+  const std::size_t m = part.rows;
+  A += part.r0 * n;
+  B += part.c0;
+  C += part.r0 * p + part.c0;
+  for (std::size_t jc = 0; jc < part.cols; jc += kNC) {
+    const std::size_t nc = std::min<std::size_t>(kNC, part.cols - jc);
     for (std::size_t pc = 0; pc < n; pc += kKC) {
       const int kc = static_cast<int>(std::min<std::size_t>(kKC, n - pc));
       // Pack B(pc.., jc..) into column strips of NR, zero padded.
       for (std::size_t js = 0; js < nc; js += NR) {
-        double *dst = bpack + js * kc;
+        double *dst = part.bpack + js * kc;
         const std::size_t w = std::min(NR, nc - js);
         for (int k = 0; k < kc; ++k) {
           const double *src = B + (pc + k) * p + jc + js;
@@ -124,24 +157,35 @@ __attribute__((always_inline)) inline bool gemm(const double *A, const double *B
         const std::size_t mc = std::min<std::size_t>(kMC, m - ic);
         // Pack A(ic.., pc..) into row strips of MR, zero padded.
         for (std::size_t is = 0; is < mc; is += MR) {
-          double *dst = apack + is * kc;
+          double *dst = part.apack + is * kc;
           const std::size_t h = std::min<std::size_t>(MR, mc - is);
-          for (std::size_t r = 0; r < static_cast<std::size_t>(MR); ++r) {
-            if (r < h) {
-              const double *src = A + (ic + is + r) * n + pc;
-              for (int k = 0; k < kc; ++k) dst[static_cast<std::size_t>(k) * MR + r] = src[k];
-            } else {
-              for (int k = 0; k < kc; ++k) dst[static_cast<std::size_t>(k) * MR + r] = 0.0;
-            }
+          // k outer: the panel is written in order, the MR rows read side by
+          // side (a row at a time writes MR apart, and costs more than the
+          // kernel's work on it when C is narrow).
+          const double *row[MR];
+          for (std::size_t r = 0; r < h; ++r) row[r] = A + (ic + is + r) * n + pc;
+          if (h == static_cast<std::size_t>(MR)) {
+            for (int k = 0; k < kc; ++k)
+              for (int r = 0; r < MR; ++r) dst[static_cast<std::size_t>(k) * MR + r] = row[r][k];
+          } else {
+            for (int k = 0; k < kc; ++k)
+              for (std::size_t r = 0; r < static_cast<std::size_t>(MR); ++r)
+                dst[static_cast<std::size_t>(k) * MR + r] = r < h ? row[r][k] : 0.0;
           }
         }
         for (std::size_t js = 0; js < nc; js += NR) {
           const std::size_t w = std::min(NR, nc - js);
-          const double *bp = bpack + js * kc;
+          const double *bp = part.bpack + js * kc;
           for (std::size_t is = 0; is < mc; is += MR) {
             const std::size_t h = std::min<std::size_t>(MR, mc - is);
-            const double *ap = apack + is * kc;
+            const double *ap = part.apack + is * kc;
             double *c = C + (ic + is) * p + jc + js;
+            // The next tile's rows of C are fetched while this one computes.
+            const std::size_t next = std::min<std::size_t>(MR, mc - std::min(mc, is + MR));
+            for (std::size_t r = 0; r < next; ++r) {
+              __builtin_prefetch(c + (MR + r) * p, 1, 3);
+              __builtin_prefetch(c + (MR + r) * p + w - 1, 1, 3);
+            }
             if (pc == 0)
               tile_kernel<V, W, MR, NV, true>(kc, ap, bp, c, p, h, w);
             else
@@ -151,34 +195,128 @@ __attribute__((always_inline)) inline bool gemm(const double *A, const double *B
       }
     }
   }
-  return true;
 }
 
 typedef double v2d __attribute__((vector_size(16)));
 typedef double v4d __attribute__((vector_size(32)));
 typedef double v8d __attribute__((vector_size(64)));
 
-__attribute__((target("avx512f"))) bool gemm_avx512(const double *A, const double *B, double *C, std::size_t m,
-                                                     std::size_t n, std::size_t p) {
-  return gemm<v8d, 8, 12, 2>(A, B, C, m, n, p);
+// Tiles: 12 x 16 in 24 of AVX-512's 32 registers; 6 x 8 in 12 of AVX2's 16
+// (the separate multiply and add need one more for the product); 4 x 4 in
+// SSE2's.
+__attribute__((target("avx512f"))) void part_avx512(const double *A, const double *B, double *C, std::size_t n,
+                                                     std::size_t p, const Part &part) {
+  gemm_part<v8d, 8, 12, 2>(A, B, C, n, p, part);
 }
 
-__attribute__((target("avx2"))) bool gemm_avx2(const double *A, const double *B, double *C, std::size_t m,
-                                                std::size_t n, std::size_t p) {
-  return gemm<v4d, 4, 4, 2>(A, B, C, m, n, p);
+__attribute__((target("avx2"))) void part_avx2(const double *A, const double *B, double *C, std::size_t n,
+                                                std::size_t p, const Part &part) {
+  gemm_part<v4d, 4, 6, 2>(A, B, C, n, p, part);
 }
 
-bool gemm_generic(const double *A, const double *B, double *C, std::size_t m, std::size_t n, std::size_t p) {
-  return gemm<v2d, 2, 4, 2>(A, B, C, m, n, p);
+void part_generic(const double *A, const double *B, double *C, std::size_t n, std::size_t p, const Part &part) {
+  gemm_part<v2d, 2, 4, 2>(A, B, C, n, p, part);
 }
 
-bool multiply(const double *A, const double *B, double *C, std::size_t m, std::size_t n, std::size_t p) {
+struct Kernel {
+  void (*part)(const double *, const double *, double *, std::size_t, std::size_t, const Part &);
+  std::size_t mr, nr;  // its tile
+};
+
+// The widest kernel this processor runs, chosen once.
+const Kernel &kernel() {
+  static const Kernel chosen = [] {
 #if defined(__x86_64__) || defined(__i386__)
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512f")) return gemm_avx512(A, B, C, m, n, p);
-  if (__builtin_cpu_supports("avx2")) return gemm_avx2(A, B, C, m, n, p);
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f")) return Kernel{part_avx512, 12, 16};
+    if (__builtin_cpu_supports("avx2")) return Kernel{part_avx2, 6, 8};
 #endif
-  return gemm_generic(A, B, C, m, n, p);
+    return Kernel{part_generic, 4, 4};
+  }();
+  return chosen;
+}
+
+// Threads a product may use: the processors this one may run on, capped
+// by OMP_NUM_THREADS when that holds a positive count, as in other
+// numerical libraries.
+std::size_t thread_budget() {
+  int cpus = 1;
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) cpus = std::max(1, CPU_COUNT(&set));
+  if (const char *cap = std::getenv("OMP_NUM_THREADS")) {
+    char *end = nullptr;
+    const long n = std::strtol(cap, &end, 10);
+    if (end != cap && n >= 1) cpus = static_cast<int>(std::min<long>(cpus, n));
+  }
+  return static_cast<std::size_t>(std::min(cpus, kMaxThreads));
+}
+
+// One product cut into chunks along the longer side of C, which the threads
+// working on it take in turn, each through its own panels.
+struct Chunks {
+  const Kernel &k;
+  const double *A, *B;
+  double *C;
+  std::size_t m, n, p;
+  bool by_rows;
+  std::size_t size, count;          // rows or columns of a chunk; chunks
+  std::size_t a_bytes, b_bytes;     // panels for any chunk
+  std::atomic<std::size_t> next{0};
+
+  Chunks(const Kernel &kernel, const double *a, const double *b, double *c, std::size_t rows, std::size_t inner,
+         std::size_t cols, std::size_t threads)
+      : k(kernel), A(a), B(b), C(c), m(rows), n(inner), p(cols), by_rows(rows >= cols) {
+    const std::size_t length = by_rows ? m : p, tile = by_rows ? k.mr : k.nr;
+    size = length;
+    if (threads > 1) {
+      const std::size_t share = (length + threads * kChunksPerThread - 1) / (threads * kChunksPerThread);
+      size = std::max(kMinChunk, (share + tile - 1) / tile * tile);
+    }
+    count = (length + size - 1) / size;
+    const Part most = part(0);
+    const std::size_t kc_max = std::min<std::size_t>(kKC, n);
+    b_bytes = kc_max * std::min<std::size_t>(kNC, (most.cols + k.nr - 1) / k.nr * k.nr) * sizeof(double);
+    a_bytes = kc_max * std::min<std::size_t>(kMC, (most.rows + k.mr - 1) / k.mr * k.mr) * sizeof(double);
+  }
+  Part part(std::size_t i) const {
+    const std::size_t first = i * size, length = std::min(size, (by_rows ? m : p) - first);
+    return by_rows ? Part{first, length, 0, p, nullptr, nullptr} : Part{0, m, first, length, nullptr, nullptr};
+  }
+  // False without memory for the panels.
+  bool ready(Panels &own) const { return own.a.get(a_bytes) && own.b.get(b_bytes); }
+  void work(Panels *own) {
+    for (std::size_t i; (i = next.fetch_add(1)) < count;) {
+      Part chunk = part(i);
+      chunk.apack = static_cast<double *>(own->a.get(a_bytes));
+      chunk.bpack = static_cast<double *>(own->b.get(b_bytes));
+      k.part(A, B, C, n, p, chunk);
+    }
+  }
+};
+
+// C (m x p) = A (m x n) * B (n x p), all row-major and contiguous, n >= 1,
+// on the calling thread and, for a large product, others it starts. False
+// without memory for the panels (nothing is started then).
+bool multiply(const double *A, const double *B, double *C, std::size_t m, std::size_t n, std::size_t p) {
+  const std::size_t length = std::max(m, p);
+  const double work = static_cast<double>(m) * static_cast<double>(n) * static_cast<double>(p);
+  const std::size_t threads = std::max<std::size_t>(
+      1, std::min({thread_budget(), (length + kMinChunk - 1) / kMinChunk, static_cast<std::size_t>(work / kWorkPerThread)}));
+  Chunks chunks(kernel(), A, B, C, m, n, p, threads);
+  for (std::size_t t = 0; t < threads; ++t)
+    if (!chunks.ready(panels[t])) return false;
+  std::thread helper[kMaxThreads];
+  for (std::size_t t = 1; t < threads; ++t) {
+    try {
+      helper[t] = std::thread(&Chunks::work, &chunks, &panels[t]);
+    } catch (const std::system_error &) {  // no more threads to be had: fewer take the chunks
+      break;
+    }
+  }
+  chunks.work(&panels[0]);
+  for (std::size_t t = 1; t < threads; ++t)
+    if (helper[t].joinable()) helper[t].join();
+  return true;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <random>
 #include <vector>
 
@@ -61,10 +62,20 @@ TEST_P(VlmMatrixProduct, BitIdenticalToOrderedTripleLoop) {
   std::vector<double> a = spread_values(static_cast<std::size_t>(s.m) * s.n, 11u + s.m);
   std::vector<double> b = spread_values(static_cast<std::size_t>(s.n) * s.p, 29u + s.p);
   Mat A = make_matrix(s.m, s.n, a), B = make_matrix(s.n, s.p, b);
+  const std::vector<double> expected = reference_product(a, b, s.m, s.n, s.p);
+  // Large products are shared among threads (as many as OMP_NUM_THREADS
+  // allows and the processors give): any count gives the same bits.
+  for (const char *threads : {"1", "2", "3"}) {
+    SCOPED_TRACE(threads);
+    setenv("OMP_NUM_THREADS", threads, 1);
+    Mat C(vlm_matrix_new_multiplication(A.get(), B.get()));
+    ASSERT_NE(C, nullptr);
+    expect_shape(C.get(), s.m, s.p, s.m * s.p);
+    expect_same(elements(C.get()), expected);
+  }
+  unsetenv("OMP_NUM_THREADS");
   Mat C(vlm_matrix_new_multiplication(A.get(), B.get()));
-  ASSERT_NE(C, nullptr);
-  expect_shape(C.get(), s.m, s.p, s.m * s.p);
-  expect_same(elements(C.get()), reference_product(a, b, s.m, s.n, s.p));
+  expect_same(elements(C.get()), expected);
   // The single dot product agrees with the full product.
   if (s.m > 0 && s.p > 0) {
     EXPECT_EQ(bits_of(vlm_matrix_row_multiply_col(A.get(), B.get(), s.m - 1, s.p - 1)),
@@ -81,7 +92,9 @@ INSTANTIATE_TEST_SUITE_P(Shapes, VlmMatrixProduct,
                                            ProductShape{200, 513, 70}, ProductShape{5, 1, 2100},
                                            // past every block size, then small again: the kept
                                            // panels are reused; an empty inner dimension gives zeros
-                                           ProductShape{40, 600, 2100}, ProductShape{2, 3, 2}, ProductShape{3, 0, 4}));
+                                           ProductShape{40, 600, 2100}, ProductShape{2, 3, 2}, ProductShape{3, 0, 4},
+                                           // chunks of rows and of columns for threads, the last short
+                                           ProductShape{601, 130, 111}, ProductShape{70, 150, 1001}));
 
 TEST(VlmMatrixProductEdges, SumsStartFromPositiveZero) {
   // -1 * 0 is -0.0; 0.0 + -0.0 is 0.0.
