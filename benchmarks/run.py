@@ -11,7 +11,8 @@ over the peer's). Usage:
 """
 import os
 
-# Our library has no threads: compare against single-threaded BLAS.
+# One thread on both sides unless a row says otherwise: OMP_NUM_THREADS caps
+# the threads of velta's product, OPENBLAS_NUM_THREADS OpenBLAS's.
 os.environ["OPENBLAS_NUM_THREADS"] = "1"
 os.environ["OMP_NUM_THREADS"] = "1"
 os.environ.setdefault("MPLBACKEND", "Agg")
@@ -31,25 +32,55 @@ from velta import VlmMatrix, VlmVector, VlpFigure  # noqa: E402
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
-def blas_name():
-    """The BLAS library NumPy loaded, read from the process's mappings."""
+def blas_libraries():
+    """The BLAS libraries NumPy loaded, read from the process's mappings."""
     try:
         with open("/proc/self/maps") as maps:
-            libs = {line.split()[-1] for line in maps if "blas" in line.lower()}
+            return {line.split()[-1] for line in maps if "blas" in line.lower()}
     except OSError:
-        libs = set()
-    names = ", ".join(sorted(os.path.basename(lib) for lib in libs)) or "unknown"
-    for lib in libs:
+        return set()
+
+
+def openblas():
+    """The OpenBLAS library NumPy loaded, through ctypes, or None."""
+    import ctypes
+    for lib in blas_libraries():
         if "openblas" in lib:
             try:
-                import ctypes
                 handle = ctypes.CDLL(lib)
                 handle.openblas_get_corename.restype = ctypes.c_char_p
-                names += " (OpenBLAS kernel %s)" % handle.openblas_get_corename().decode()
-                break
+                return handle
             except (OSError, AttributeError):
                 pass
+    return None
+
+
+def blas_name():
+    names = ", ".join(sorted(os.path.basename(lib) for lib in blas_libraries())) or "unknown"
+    handle = openblas()
+    if handle is not None:
+        names += " (OpenBLAS kernel %s)" % handle.openblas_get_corename().decode()
     return names
+
+
+class Threads:
+    """Within it, velta's product and OpenBLAS may use count threads (in this
+    interpreter and in the fresh ones of cold calls)."""
+
+    def __init__(self, count):
+        self.count = count
+
+    def set(self, count):
+        os.environ["OMP_NUM_THREADS"] = os.environ["OPENBLAS_NUM_THREADS"] = str(count)
+        handle = openblas()
+        if handle is not None:
+            handle.openblas_set_num_threads(count)
+
+    def __enter__(self):
+        self.set(self.count)
+
+    def __exit__(self, *exc):
+        self.set(1)
 
 
 def median_time(fn, repeats):
@@ -67,6 +98,19 @@ def alternating(fns, repeats, skip=0):
             fn()
             out.append(time.perf_counter() - t0)
     return [statistics.median(t[skip:]) for t in times]
+
+
+def in_turn(fns, repeats, skip=1, gap=0.5):
+    """Median seconds of each of fns over repeats calls after skip, all of
+    one's calls before the next's, gap seconds apart. For threaded calls:
+    OpenBLAS's threads spin for a while after a call, on the processors the
+    next call would use, and a processor that has been idle runs slowly at
+    first."""
+    medians = []
+    for fn in fns:
+        time.sleep(gap)
+        medians.append(alternating([fn], repeats, skip)[0])
+    return medians
 
 
 def peer_times(peers, kind, n, repeats):
@@ -90,7 +134,7 @@ def first_call(setup, call):
     return float(out.stdout)
 
 
-def cold_warm(setup, ours, theirs, repeats):
+def cold_warm(setup, ours, theirs, repeats, timer=alternating):
     """(cold, warm) ratios of ours to theirs, two statements run after setup:
     their first calls, each in a fresh interpreter, and the medians of later
     calls in this one, alternating so that a burst of load on a shared
@@ -98,7 +142,7 @@ def cold_warm(setup, ours, theirs, repeats):
     cold = first_call(setup, ours) / first_call(setup, theirs)
     scope = {"numpy": numpy, "velta": velta, "VlmMatrix": VlmMatrix, "VlmVector": VlmVector}
     exec(setup, scope)
-    warm_ours, warm_theirs = alternating([eval("lambda: " + stmt, scope) for stmt in (ours, theirs)], repeats, 1)
+    warm_ours, warm_theirs = timer([eval("lambda: " + stmt, scope) for stmt in (ours, theirs)], repeats, 1)
     return cold, warm_ours / warm_theirs
 
 
@@ -247,7 +291,9 @@ def bench_line(table, line_n, repeats, workdir):
 # is better); every other ratio is velta's time over the peer's.
 
 def scaling_row(case, size, peer, cold, warm, target):
-    print("| {} | {} | {} | {:.3f}x | {:.3f}x | {} |".format(case, size, peer, cold, warm, target), flush=True)
+    """cold may be None: not measured."""
+    cold = "-" if cold is None else "{:.3f}x".format(cold)
+    print("| {} | {} | {} | {} | {:.3f}x | {} |".format(case, size, peer, cold, warm, target), flush=True)
 
 
 def scale_product(shapes, repeats):
@@ -261,6 +307,30 @@ def scale_product(shapes, repeats):
         target = ">= 0.5x" if m < 256 and k < 256 else ">= 0.7x" if max(m, k, n) < 512 else ">= 1.0x"
         scaling_row("product (rate ratio)", "%dx%d @ %dx%d" % (m, k, k, n), "OpenBLAS, 1 thread",
                     cold, warm, target)
+
+
+def scale_product_threads(shapes, repeats, threads):
+    """Large products on every processor: velta against OpenBLAS on as many
+    threads, and against itself on one."""
+    for m, k, n in shapes:
+        setup = ("rng = numpy.random.default_rng(11)\n"
+                 "a_np, b_np = rng.uniform(-1, 1, (%d, %d)), rng.uniform(-1, 1, (%d, %d))\n"
+                 "a, b = VlmMatrix(a_np), VlmMatrix(b_np)" % (m, k, k, n))
+        reps = max(7, min(15, int(4e9 / (2.0 * m * n * k))))
+        size = "%dx%d @ %dx%d" % (m, k, k, n)
+        with Threads(threads):
+            cold, warm = cold_warm(setup, "a_np @ b_np", "(a @ b).this.acquire()", reps, in_turn)
+        scaling_row("product, %d threads (rate ratio)" % threads, size, "OpenBLAS, %d threads" % threads,
+                    cold, warm, "")
+        scope = {"numpy": numpy, "VlmMatrix": VlmMatrix}
+        exec(setup, scope)
+        product = eval("lambda: (a @ b).this.acquire()", scope)
+        times = []
+        for count in (threads, 1):
+            with Threads(count):
+                times += in_turn([product], reps)
+        scaling_row("product, %d threads over 1 (rate ratio)" % threads, size, "velta, 1 thread",
+                    None, times[1] / times[0], ">= 1.7x")
 
 
 def scale_sort(sizes, repeats):
@@ -298,6 +368,7 @@ def scaling(smoke, peers):
     print("|---|---|---|---|---|---|")
     if smoke:
         scale_product([(8, 8, 8)], 1)
+        scale_product_threads([(8, 8, 8)], 1, 2)
         scale_sort([600], 1)
         scale_text([50], 1, peers)
         scale_copies([50], 1)
@@ -305,6 +376,10 @@ def scaling(smoke, peers):
         return
     scale_product([(64, 64, 64), (128, 128, 128), (256, 256, 256), (512, 512, 512), (1024, 1024, 1024),
                    (2048, 2048, 2048), (64, 4096, 64), (4096, 64, 4096)], 3)
+    processors = len(os.sched_getaffinity(0))
+    if processors > 1:
+        scale_product_threads([(256, 256, 256), (512, 512, 512), (1024, 1024, 1024), (2048, 2048, 2048),
+                               (4096, 64, 4096)], 3, processors)
     scale_sort([10_000, 100_000, 1_000_000, 10_000_000], 5)
     scale_text([1000, 10_000, 100_000, 1_000_000, 10_000_000], 5, peers)
     scale_copies([1000, 10_000, 100_000, 1_000_000, 10_000_000], 9)
