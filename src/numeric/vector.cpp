@@ -42,36 +42,63 @@ constexpr std::size_t kBuckets = std::size_t{1} << kRadixBits;
 constexpr std::size_t kSmallSort = 512;
 
 // Digit histograms of all radix passes, gathered while the keys are made.
+// Consecutive keys count into kCopies separate tables, summed at the end:
+// keys of one magnitude share their high digits, and one table would make
+// each count wait for the one before.
+constexpr int kCopies = 4;
+
 struct RadixCounts {
-  std::uint32_t c[kRadixPasses][kBuckets];
-  void add(std::uint64_t k) {
-    for (int p = 0; p < kRadixPasses; ++p) ++c[p][(k >> (p * kRadixBits)) & (kBuckets - 1)];
+  std::uint32_t c[kCopies][kRadixPasses][kBuckets];
+  void add(std::size_t i, std::uint64_t k) {
+    std::uint32_t(&t)[kRadixPasses][kBuckets] = c[i % kCopies];
+    for (int p = 0; p < kRadixPasses; ++p) ++t[p][(k >> (p * kRadixBits)) & (kBuckets - 1)];
+  }
+  // Sums the copies into c[0].
+  void total() {
+    for (int q = 1; q < kCopies; ++q)
+      for (int p = 0; p < kRadixPasses; ++p)
+        for (std::size_t b = 0; b < kBuckets; ++b) c[0][p][b] += c[q][p][b];
   }
 };
 
-// LSD radix sort of keys[0, n) using scratch[0, n); returns whichever of the
-// two holds the sorted keys.
-const std::uint64_t *radix_sort(std::uint64_t *keys, std::uint64_t *scratch, std::size_t n, RadixCounts &counts) {
+// LSD radix sort of keys[0, n) using scratch[0, n); the last pass writes
+// the values the keys stand for into out[0, n) (and so does a copy when no
+// pass is needed).
+void radix_sort(std::uint64_t *keys, std::uint64_t *scratch, std::size_t n, RadixCounts &counts, double *out) {
   static_assert(kRadixBits * kRadixPasses >= 64, "passes must cover the key");
+  counts.total();
+  // A digit shared by every key orders nothing.
+  int passes[kRadixPasses], count = 0;
+  for (int p = 0; p < kRadixPasses; ++p)
+    if (counts.c[0][p][(keys[0] >> (p * kRadixBits)) & (kBuckets - 1)] != n) passes[count++] = p;
   std::uint64_t *src = keys, *dst = scratch;
-  for (int p = 0; p < kRadixPasses; ++p) {
-    std::uint32_t *c = counts.c[p];
-    const int shift = p * kRadixBits;
-    // A digit shared by every key orders nothing.
-    if (c[(src[0] >> shift) & (kBuckets - 1)] == n) continue;
+  for (int i = 0; i < count; ++i) {
+    std::uint32_t *c = counts.c[0][passes[i]];
+    const int shift = passes[i] * kRadixBits;
     std::uint32_t sum = 0;
     for (std::size_t b = 0; b < kBuckets; ++b) {
       const std::uint32_t t = c[b];
       c[b] = sum;
       sum += t;
     }
-    for (std::size_t i = 0; i < n; ++i) {
-      const std::uint64_t k = src[i];
-      dst[c[(k >> shift) & (kBuckets - 1)]++] = k;
+    if (i + 1 < count) {
+      for (std::size_t j = 0; j < n; ++j) {
+        const std::uint64_t k = src[j];
+        dst[c[(k >> shift) & (kBuckets - 1)]++] = k;
+      }
+      std::swap(src, dst);
+    } else {
+      for (std::size_t j = 0; j < n; ++j) {
+        const std::uint64_t k = src[j], bits = from_key(k);
+        std::memcpy(&out[c[(k >> shift) & (kBuckets - 1)]++], &bits, sizeof bits);
+      }
+      return;
     }
-    std::swap(src, dst);
   }
-  return src;
+  for (std::size_t j = 0; j < n; ++j) {
+    const std::uint64_t bits = from_key(src[j]);
+    std::memcpy(&out[j], &bits, sizeof bits);
+  }
 }
 
 // --- double ranges ---------------------------------------------------------
@@ -380,18 +407,19 @@ bool sort_doubles(VlmVector *vec) {
       keys[n - 1 - nans++] = bits;
     } else {
       const std::uint64_t k = to_key(bits);
+      if (radix) counts->add(m, k);
       keys[m++] = k;
-      if (radix) counts->add(k);
     }
   }
-  const std::uint64_t *sorted = keys;
-  if (!radix || m < 2)
+  // The NaNs' keys sit at the back of keys, out of the radix passes' way.
+  if (radix && m >= 2) {
+    radix_sort(keys, scratch, m, *counts, p);
+  } else {
     std::sort(keys, keys + m);
-  else
-    sorted = radix_sort(keys, scratch, m, *counts);
-  for (std::size_t i = 0; i < m; ++i) {
-    const std::uint64_t bits = from_key(sorted[i]);
-    std::memcpy(&p[i], &bits, sizeof bits);
+    for (std::size_t i = 0; i < m; ++i) {
+      const std::uint64_t bits = from_key(keys[i]);
+      std::memcpy(&p[i], &bits, sizeof bits);
+    }
   }
   for (std::size_t j = 0; j < nans; ++j) std::memcpy(&p[m + j], &keys[n - 1 - j], sizeof(double));
   return true;
