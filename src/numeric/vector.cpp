@@ -36,70 +36,67 @@ inline bool is_nan_bits(std::uint64_t bits) {
   return (bits & ~(std::uint64_t{1} << 63)) > (std::uint64_t{0x7ff} << 52);
 }
 
-constexpr int kRadixBits = 8;
-constexpr int kRadixPasses = 8;
-constexpr std::size_t kBuckets = std::size_t{1} << kRadixBits;
 constexpr std::size_t kSmallSort = 512;
 
-// Digit histograms of all radix passes, gathered while the keys are made.
-// Consecutive keys count into kCopies separate tables, summed at the end:
-// keys of one magnitude share their high digits, and one table would make
-// each count wait for the one before.
-constexpr int kCopies = 4;
+// LSD radix sort of 64-bit keys by digits of Bits bits. Wider digits mean
+// fewer passes over the keys but larger tables: 11 bits (six passes) while
+// the tables stay small beside the keys, 16 (four) for large sorts.
+template <int Bits>
+struct Radix {
+  static constexpr int kPasses = (64 + Bits - 1) / Bits;
+  static constexpr std::size_t kBuckets = std::size_t{1} << Bits;
+  // Consecutive keys count into kCopies separate tables, summed at the end:
+  // keys of one magnitude share their high digits, and with narrow digits
+  // one table would make each count wait for the one before.
+  static constexpr int kCopies = Bits <= 11 ? 4 : 1;
 
-struct RadixCounts {
-  std::uint32_t c[kCopies][kRadixPasses][kBuckets];
+  // Digit histograms of all passes, gathered while the keys are made.
+  std::uint32_t c[kCopies][kPasses][kBuckets];
+
+  static std::size_t digit(std::uint64_t k, int pass) { return (k >> (pass * Bits)) & (kBuckets - 1); }
   void add(std::size_t i, std::uint64_t k) {
-    std::uint32_t(&t)[kRadixPasses][kBuckets] = c[i % kCopies];
-    for (int p = 0; p < kRadixPasses; ++p) ++t[p][(k >> (p * kRadixBits)) & (kBuckets - 1)];
+    std::uint32_t(&t)[kPasses][kBuckets] = c[i % kCopies];
+    for (int p = 0; p < kPasses; ++p) ++t[p][digit(k, p)];
   }
-  // Sums the copies into c[0].
-  void total() {
+
+  // Sorts keys[0, n) using scratch[0, n); the last pass writes the values
+  // the keys stand for into out[0, n) (and so does a copy when no pass is
+  // needed).
+  void sort(std::uint64_t *keys, std::uint64_t *scratch, std::size_t n, double *out) {
     for (int q = 1; q < kCopies; ++q)
-      for (int p = 0; p < kRadixPasses; ++p)
+      for (int p = 0; p < kPasses; ++p)
         for (std::size_t b = 0; b < kBuckets; ++b) c[0][p][b] += c[q][p][b];
+    // A digit shared by every key orders nothing.
+    int passes[kPasses], count = 0;
+    for (int p = 0; p < kPasses; ++p)
+      if (c[0][p][digit(keys[0], p)] != n) passes[count++] = p;
+    std::uint64_t *src = keys, *dst = scratch;
+    for (int i = 0; i < count; ++i) {
+      const int p = passes[i];
+      std::uint32_t *at = c[0][p];
+      std::uint32_t sum = 0;
+      for (std::size_t b = 0; b < kBuckets; ++b) {
+        const std::uint32_t t = at[b];
+        at[b] = sum;
+        sum += t;
+      }
+      if (i + 1 < count) {
+        for (std::size_t j = 0; j < n; ++j) dst[at[digit(src[j], p)]++] = src[j];
+        std::swap(src, dst);
+      } else {
+        for (std::size_t j = 0; j < n; ++j) {
+          const std::uint64_t bits = from_key(src[j]);
+          std::memcpy(&out[at[digit(src[j], p)]++], &bits, sizeof bits);
+        }
+        return;
+      }
+    }
+    for (std::size_t j = 0; j < n; ++j) {
+      const std::uint64_t bits = from_key(src[j]);
+      std::memcpy(&out[j], &bits, sizeof bits);
+    }
   }
 };
-
-// LSD radix sort of keys[0, n) using scratch[0, n); the last pass writes
-// the values the keys stand for into out[0, n) (and so does a copy when no
-// pass is needed).
-void radix_sort(std::uint64_t *keys, std::uint64_t *scratch, std::size_t n, RadixCounts &counts, double *out) {
-  static_assert(kRadixBits * kRadixPasses >= 64, "passes must cover the key");
-  counts.total();
-  // A digit shared by every key orders nothing.
-  int passes[kRadixPasses], count = 0;
-  for (int p = 0; p < kRadixPasses; ++p)
-    if (counts.c[0][p][(keys[0] >> (p * kRadixBits)) & (kBuckets - 1)] != n) passes[count++] = p;
-  std::uint64_t *src = keys, *dst = scratch;
-  for (int i = 0; i < count; ++i) {
-    std::uint32_t *c = counts.c[0][passes[i]];
-    const int shift = passes[i] * kRadixBits;
-    std::uint32_t sum = 0;
-    for (std::size_t b = 0; b < kBuckets; ++b) {
-      const std::uint32_t t = c[b];
-      c[b] = sum;
-      sum += t;
-    }
-    if (i + 1 < count) {
-      for (std::size_t j = 0; j < n; ++j) {
-        const std::uint64_t k = src[j];
-        dst[c[(k >> shift) & (kBuckets - 1)]++] = k;
-      }
-      std::swap(src, dst);
-    } else {
-      for (std::size_t j = 0; j < n; ++j) {
-        const std::uint64_t k = src[j], bits = from_key(k);
-        std::memcpy(&out[c[(k >> shift) & (kBuckets - 1)]++], &bits, sizeof bits);
-      }
-      return;
-    }
-  }
-  for (std::size_t j = 0; j < n; ++j) {
-    const std::uint64_t bits = from_key(src[j]);
-    std::memcpy(&out[j], &bits, sizeof bits);
-  }
-}
 
 // --- double ranges ---------------------------------------------------------
 //
@@ -385,18 +382,17 @@ thread_local velta::Scratch sort_scratch;
 
 // Radix sort on the ordered bit patterns; NaNs last, in their original order.
 // False without memory for the keys.
+template <int Bits>
 bool sort_doubles(VlmVector *vec) {
-  const std::size_t n = vec->size > 0 ? static_cast<std::size_t>(vec->size) : 0;
-  if (n < 2) return true;
+  const std::size_t n = static_cast<std::size_t>(vec->size);
   double *p = vec->p_r_nums;
   const bool radix = n >= kSmallSort;
   // One block: the keys, the radix pass's second buffer, the digit counts.
   const std::size_t key_bytes = n * sizeof(std::uint64_t);
-  char *block = static_cast<char *>(sort_scratch.get(radix ? 2 * key_bytes + sizeof(RadixCounts) : key_bytes));
+  char *block = static_cast<char *>(sort_scratch.get(radix ? 2 * key_bytes + sizeof(Radix<Bits>) : key_bytes));
   if (!block) return false;
   std::uint64_t *keys = reinterpret_cast<std::uint64_t *>(block);
-  std::uint64_t *scratch = radix ? keys + n : nullptr;
-  RadixCounts *counts = radix ? new (block + 2 * key_bytes) RadixCounts() : nullptr;
+  Radix<Bits> *counts = radix ? new (block + 2 * key_bytes) Radix<Bits>() : nullptr;
   // Keys of ordinary values fill keys from the front; NaN bit patterns fill
   // it from the back, so they come out reversed.
   std::size_t m = 0, nans = 0;
@@ -413,7 +409,7 @@ bool sort_doubles(VlmVector *vec) {
   }
   // The NaNs' keys sit at the back of keys, out of the radix passes' way.
   if (radix && m >= 2) {
-    radix_sort(keys, scratch, m, *counts, p);
+    counts->sort(keys, keys + n, m, p);
   } else {
     std::sort(keys, keys + m);
     for (std::size_t i = 0; i < m; ++i) {
@@ -423,6 +419,11 @@ bool sort_doubles(VlmVector *vec) {
   }
   for (std::size_t j = 0; j < nans; ++j) std::memcpy(&p[m + j], &keys[n - 1 - j], sizeof(double));
   return true;
+}
+
+bool sort_doubles(VlmVector *vec) {
+  if (vec->size < 2) return true;
+  return vec->size < (1 << 19) ? sort_doubles<11>(vec) : sort_doubles<16>(vec);
 }
 
 }  // namespace
