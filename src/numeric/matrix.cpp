@@ -6,17 +6,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <limits>
 #include <memory>
 #include <new>
-#include <system_error>
-#include <thread>
-
-#include <sched.h>
 
 #include "block.h"
 #include "text_internal.h"
+#include "threads.h"
 #include "vlm.h"
 
 namespace {
@@ -62,7 +58,6 @@ constexpr int kNC = 2048;
 constexpr double kWorkPerThread = 4.0e6;
 constexpr std::size_t kMinChunk = 96;
 constexpr std::size_t kChunksPerThread = 4;
-constexpr int kMaxThreads = 16;
 
 // Packing panels of each thread of a product, kept by the calling thread
 // between calls (see velta::Scratch): the threads a call starts find theirs
@@ -70,7 +65,7 @@ constexpr int kMaxThreads = 16;
 struct Panels {
   velta::Scratch a, b;
 };
-thread_local Panels panels[kMaxThreads];
+thread_local Panels panels[velta::kMaxThreads];
 
 // A chunk of C = A * B: rows [r0, r0 + rows), columns [c0, c0 + cols), inside
 // matrices of n (A) and p (B and C) columns, computed through the panels
@@ -236,21 +231,6 @@ const Kernel &kernel() {
   return chosen;
 }
 
-// Threads a product may use: the processors this one may run on, capped
-// by OMP_NUM_THREADS when that holds a positive count, as in other
-// numerical libraries.
-std::size_t thread_budget() {
-  int cpus = 1;
-  cpu_set_t set;
-  if (sched_getaffinity(0, sizeof set, &set) == 0) cpus = std::max(1, CPU_COUNT(&set));
-  if (const char *cap = std::getenv("OMP_NUM_THREADS")) {
-    char *end = nullptr;
-    const long n = std::strtol(cap, &end, 10);
-    if (end != cap && n >= 1) cpus = static_cast<int>(std::min<long>(cpus, n));
-  }
-  return static_cast<std::size_t>(std::min(cpus, kMaxThreads));
-}
-
 // One product cut into chunks along the longer side of C, which the threads
 // working on it take in turn, each through its own panels.
 struct Chunks {
@@ -301,21 +281,13 @@ bool multiply(const double *A, const double *B, double *C, std::size_t m, std::s
   const std::size_t length = std::max(m, p);
   const double work = static_cast<double>(m) * static_cast<double>(n) * static_cast<double>(p);
   const std::size_t threads = std::max<std::size_t>(
-      1, std::min({thread_budget(), (length + kMinChunk - 1) / kMinChunk, static_cast<std::size_t>(work / kWorkPerThread)}));
+      1, std::min({velta::thread_budget(), (length + kMinChunk - 1) / kMinChunk,
+                   static_cast<std::size_t>(work / kWorkPerThread)}));
   Chunks chunks(kernel(), A, B, C, m, n, p, threads);
   for (std::size_t t = 0; t < threads; ++t)
     if (!chunks.ready(panels[t])) return false;
-  std::thread helper[kMaxThreads];
-  for (std::size_t t = 1; t < threads; ++t) {
-    try {
-      helper[t] = std::thread(&Chunks::work, &chunks, &panels[t]);
-    } catch (const std::system_error &) {  // no more threads to be had: fewer take the chunks
-      break;
-    }
-  }
-  chunks.work(&panels[0]);
-  for (std::size_t t = 1; t < threads; ++t)
-    if (helper[t].joinable()) helper[t].join();
+  Panels *own = panels;  // this thread's, lent to the ones it starts
+  velta::on_threads(threads, [&chunks, own](std::size_t t) { chunks.work(&own[t]); });
   return true;
 }
 
