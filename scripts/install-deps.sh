@@ -4,7 +4,7 @@
 set -eu
 PACKAGES="build-essential meson ninja-build pkg-config swig python3 python3-dev python3-numpy
 python3-pytest python3-mesonpy python3-build patchelf python3-venv python3-pip
-libgtk-3-dev libcairo2-dev libgtest-dev libpng-dev xvfb xauth xdotool x11-utils imagemagick
+libgtk-3-dev libcairo2-dev zlib1g-dev libgtest-dev xvfb xauth xdotool x11-utils imagemagick
 fonts-dejavu-core locales python3-matplotlib libopenblas0 valgrind
 python3-distributed python3-nbconvert python3-ipykernel"
 missing=""

@@ -35,19 +35,39 @@ void draw_label(cairo_t *cr, const char *fmt, double v, VlmCoordDouble p, VlmCoo
   vlm_data_delete(text);
 }
 
+/* Whether the span [a, b] (either way round), widened by a stroke of width
+ * and a unit more, misses [lo, hi]. */
+bool misses(int a, int b, int width, double lo, double hi) {
+  const double reach = std::abs(static_cast<double>(width)) / 2 + 1;
+  return std::max(a, b) + reach < lo || std::min(a, b) - reach > hi;
+}
+
 void multirectangle(cairo_t *cr, VlmMatrix *mat, VlmCoordInt *plo, VlmCoordInt *phi,
                     VlmCoordDouble *dlo, VlmCoordDouble *dhi, int width,
                     const VlpPalleteLookup &lookup, VlmColor *outline) {
   cairo_set_line_width(cr, width);
   const int rows = mat->r_shape[0];
   const int cols = mat->r_shape[1];
+  // A cell whose outline lies wholly outside the clip (a band of an export,
+  // the exposed part of a window) would change no pixel: it is skipped.
+  double clip_x0, clip_y0, clip_x1, clip_y1;
+  cairo_clip_extents(cr, &clip_x0, &clip_y0, &clip_x1, &clip_y1);
   VlmColor fill = VlmColor();
   for (int i = 0; cols > 0 && i < rows && static_cast<long long>(i) * cols < mat->size; i++) {
+    VlmCoordInt r1, r2;
+    const double y = (rows - i - 1) - 0.5;
+    vlp_data_to_canvas(plo, phi, VlmCoordDouble{-0.5, y}, &r1, dlo, dhi);
+    vlp_data_to_canvas(plo, phi, VlmCoordDouble{0.5, y + 1.0}, &r2, dlo, dhi);
+    if (misses(r1.y, r2.y, width, clip_y0, clip_y1)) continue;
     for (int j = 0; j < cols; j++) {
       // A shape written larger than the block describes cells it does not
       // hold: those are not drawn (row-major, so the rest are not either).
       const long long k = static_cast<long long>(i) * cols + j;
       if (k >= mat->size) break;
+      VlmCoordInt c1, c2;
+      vlp_data_to_canvas(plo, phi, VlmCoordDouble{j - 0.5, y}, &c1, dlo, dhi);
+      vlp_data_to_canvas(plo, phi, VlmCoordDouble{j + 0.5, y}, &c2, dlo, dhi);
+      if (misses(c1.x, c2.x, width, clip_x0, clip_x1)) continue;
       const double v = mat->p_r_nums[k];
       // NaN selects a transparent fill: the cell keeps only its outline.
       lookup.select(v, &fill);
@@ -451,7 +471,6 @@ void vlp_cell_span(int length, int n, int k, int *offset, int *size) {
 }
 
 void vlp_draw_figure(cairo_t *cr, VlpFigure *fig, int width, int height) {
-  vlp_place_canvases(fig);
   draw_background(cr);
   if (fig->row < 1 || fig->col < 1) return;
   for (int i = 0; i < fig->size; i++) {

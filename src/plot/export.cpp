@@ -8,18 +8,21 @@
 #include <cairo-pdf.h>
 #include <cairo-svg.h>
 #include <cairo.h>
-#include <png.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cstdint>
-#include <csetjmp>
 #include <ctime>
 #include <new>
 #include <string>
+#include <vector>
+
+#include "threads.h"
 
 namespace {
 
@@ -33,25 +36,30 @@ cairo_status_t collect(void *closure, const unsigned char *data, unsigned int le
 }
 
 /* ---- PNG ----
- * Written through libpng rather than cairo's writer, which compresses at
- * zlib's default level: the fastest level and no row filter make the same
- * pixels in a fraction of the time. An opaque picture (every figure, whose
- * background is painted white) is written as RGB, any other as RGBA with
- * the colours un-premultiplied as cairo does. */
+ * Drawn and written in horizontal bands, on several threads when the picture
+ * is large: each band is an image surface over its rows of one buffer, offset
+ * so that the figure's drawing lands on the same pixels as on one whole
+ * surface (cairo clips it to the band's rows; only image cells wholly
+ * outside them are skipped). Each band's rows are then deflated at zlib's
+ * fastest level with no row filter, ending in a full flush (the last band
+ * ends the stream), so that the pieces join into one zlib stream whose
+ * checksum combines the bands'. An opaque picture (every figure, whose
+ * background is painted white) is written as RGB, any other as RGBA with the
+ * colours un-premultiplied as cairo does. */
 
-void png_append(png_structp png, png_bytep data, png_size_t length) {
-  auto *out = static_cast<std::string *>(png_get_io_ptr(png));
-  try {
-    out->append(reinterpret_cast<const char *>(data), length);
-  } catch (const std::bad_alloc &) {
-    png_error(png, "out of memory");
-  }
-}
+// A band for every this many pixels, up to the threads the process may use.
+constexpr long kPixelsPerBand = 1L << 17;
 
-void png_no_flush(png_structp) {}
+struct Band {
+  int y0, y1;                                 // its rows
+  cairo_status_t status = CAIRO_STATUS_SUCCESS;
+  bool opaque = true;
+  std::string z;                              // its piece of the zlib stream
+  uLong adler = 0;                            // checksum of its filtered rows
+};
 
-bool opaque(const unsigned char *pixels, int width, int height, int stride) {
-  for (int y = 0; y < height; y++) {
+bool opaque(const unsigned char *pixels, int width, int y0, int y1, int stride) {
+  for (int y = y0; y < y1; y++) {
     const uint32_t *row = reinterpret_cast<const uint32_t *>(pixels + static_cast<size_t>(y) * stride);
     for (int x = 0; x < width; x++)
       if ((row[x] >> 24) != 255) return false;
@@ -85,43 +93,128 @@ void convert_row(const uint32_t *src, int width, bool rgb, unsigned char *dst) {
   }
 }
 
-/* Kept free of objects with destructors: libpng reports errors by longjmp. */
-cairo_status_t write_png(cairo_surface_t *surface, std::string *out) {
-  cairo_surface_flush(surface);
-  const unsigned char *pixels = cairo_image_surface_get_data(surface);
-  const int width = cairo_image_surface_get_width(surface);
-  const int height = cairo_image_surface_get_height(surface);
-  const int stride = cairo_image_surface_get_stride(surface);
-  const bool rgb = opaque(pixels, width, height, stride);
-  unsigned char *row = static_cast<unsigned char *>(std::malloc(static_cast<size_t>(width) * 4));
-  png_structp png = row ? png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr)
-                        : nullptr;
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  if (!info) {
-    png_destroy_write_struct(&png, nullptr);
+/* The figure drawn into band's rows of the buffer data. */
+void draw_band(VlpFigure *fig, int width, int height, unsigned char *data, int stride, Band *band) {
+  cairo_surface_t *surface = cairo_image_surface_create_for_data(
+      data + static_cast<size_t>(band->y0) * stride, CAIRO_FORMAT_ARGB32, width, band->y1 - band->y0, stride);
+  cairo_surface_set_device_offset(surface, 0, -band->y0);
+  cairo_t *cr = cairo_create(surface);
+  vlp_draw_figure(cr, fig, width, height);
+  band->status = cairo_status(cr);
+  cairo_destroy(cr);
+  cairo_surface_destroy(surface);
+  band->opaque = opaque(data, width, band->y0, band->y1, stride);
+}
+
+/* Band's rows, each behind its filter byte (none), deflated into band->z.
+ * Kept free of exceptions: it runs on threads of its own. */
+void deflate_band(const unsigned char *data, int stride, int width, bool rgb, bool last, Band *band) {
+  const size_t row_bytes = 1 + static_cast<size_t>(width) * (rgb ? 3 : 4);
+  unsigned char *row = static_cast<unsigned char *>(std::malloc(row_bytes));
+  z_stream zs = z_stream();
+  if (!row || deflateInit2(&zs, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
     std::free(row);
-    return CAIRO_STATUS_NO_MEMORY;
+    band->status = CAIRO_STATUS_NO_MEMORY;
+    return;
   }
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    std::free(row);
-    return CAIRO_STATUS_NO_MEMORY;  // the only error the memory sink raises
+  row[0] = 0;
+  band->adler = adler32(0, nullptr, 0);
+  size_t have = band->z.size();  // band 0 holds the stream's header already
+  try {
+    for (int y = band->y0; y < band->y1 && band->status == CAIRO_STATUS_SUCCESS; y++) {
+      convert_row(reinterpret_cast<const uint32_t *>(data + static_cast<size_t>(y) * stride), width, rgb,
+                  row + 1);
+      band->adler = adler32(band->adler, row, static_cast<uInt>(row_bytes));
+      zs.next_in = row;
+      zs.avail_in = static_cast<uInt>(row_bytes);
+      const int flush = y + 1 < band->y1 ? Z_NO_FLUSH : last ? Z_FINISH : Z_FULL_FLUSH;
+      do {
+        const size_t room = std::max<size_t>(row_bytes, 1 << 16);
+        band->z.resize(have + room);
+        zs.next_out = reinterpret_cast<Bytef *>(&band->z[have]);
+        zs.avail_out = static_cast<uInt>(room);
+        if (deflate(&zs, flush) == Z_STREAM_ERROR) band->status = CAIRO_STATUS_NO_MEMORY;
+        have += room - zs.avail_out;
+      } while (zs.avail_out == 0 && band->status == CAIRO_STATUS_SUCCESS);
+    }
+    band->z.resize(have);
+  } catch (const std::bad_alloc &) {
+    band->status = CAIRO_STATUS_NO_MEMORY;
   }
-  png_set_write_fn(png, out, png_append, png_no_flush);
-  png_set_compression_level(png, 1);
-  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
-  png_set_IHDR(png, info, width, height, 8, rgb ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGB_ALPHA,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  for (int y = 0; y < height; y++) {
-    convert_row(reinterpret_cast<const uint32_t *>(pixels + static_cast<size_t>(y) * stride), width,
-                rgb, row);
-    png_write_row(png, row);
-  }
-  png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
+  deflateEnd(&zs);
   std::free(row);
-  return CAIRO_STATUS_SUCCESS;
+}
+
+void put_u32(std::string *out, uint32_t v) {
+  const char b[4] = {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+                     static_cast<char>(v)};
+  out->append(b, 4);
+}
+
+/* A PNG chunk of type holding data; long data goes in several chunks. */
+void put_chunk(std::string *out, const char *type, const std::string &data) {
+  const size_t most = size_t(1) << 30;
+  size_t at = 0;
+  do {
+    const size_t len = std::min(most, data.size() - at);
+    put_u32(out, static_cast<uint32_t>(len));
+    out->append(type, 4);
+    out->append(data, at, len);
+    uLong crc = crc32(0, reinterpret_cast<const Bytef *>(type), 4);
+    crc = crc32_z(crc, reinterpret_cast<const Bytef *>(data.data() + at), len);
+    put_u32(out, static_cast<uint32_t>(crc));
+    at += len;
+  } while (at < data.size());
+}
+
+cairo_status_t render_png(VlpFigure *fig, int width, int height, std::string *out) {
+  cairo_surface_t *surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+  cairo_status_t status = cairo_surface_status(surface);
+  if (status != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(surface);
+    return status;
+  }
+  unsigned char *data = cairo_image_surface_get_data(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
+  const long pixels = static_cast<long>(width) * height;
+  const size_t count = std::max<size_t>(
+      1, std::min({velta::thread_budget(), static_cast<size_t>(pixels / kPixelsPerBand), static_cast<size_t>(height)}));
+  std::vector<Band> bands(count);
+  for (size_t t = 0; t < count; t++) {
+    bands[t].y0 = static_cast<int>(static_cast<long>(height) * t / count);
+    bands[t].y1 = static_cast<int>(static_cast<long>(height) * (t + 1) / count);
+  }
+  velta::on_threads(count, [&](size_t t) { draw_band(fig, width, height, data, stride, &bands[t]); });
+  bool rgb = true;
+  for (const Band &b : bands) {
+    if (status == CAIRO_STATUS_SUCCESS) status = b.status;
+    rgb = rgb && b.opaque;
+  }
+  if (status == CAIRO_STATUS_SUCCESS) {
+    bands[0].z.assign("\x78\x01", 2);  // deflate, 32 KiB window, fastest level
+    velta::on_threads(count, [&](size_t t) {
+      deflate_band(data, stride, width, rgb, t + 1 == count, &bands[t]);
+    });
+    for (const Band &b : bands)
+      if (status == CAIRO_STATUS_SUCCESS) status = b.status;
+  }
+  if (status == CAIRO_STATUS_SUCCESS) {
+    uLong adler = bands[0].adler;
+    for (size_t t = 1; t < count; t++)
+      adler = adler32_combine(adler, bands[t].adler, static_cast<z_off_t>(bands[t].y1 - bands[t].y0) *
+                                                          static_cast<z_off_t>(1 + width * (rgb ? 3 : 4)));
+    put_u32(&bands[count - 1].z, static_cast<uint32_t>(adler));
+    std::string header;
+    put_u32(&header, static_cast<uint32_t>(width));
+    put_u32(&header, static_cast<uint32_t>(height));
+    header.append(rgb ? "\x08\x02\x00\x00\x00" : "\x08\x06\x00\x00\x00", 5);  // 8 bits, RGB(A), no interlace
+    out->append("\x89PNG\r\n\x1a\n", 8);
+    put_chunk(out, "IHDR", header);
+    for (const Band &b : bands) put_chunk(out, "IDAT", b.z);
+    put_chunk(out, "IEND", std::string());
+  }
+  cairo_surface_destroy(surface);
+  return status;
 }
 
 /* SOURCE_DATE_EPOCH as an ISO 8601 date, or empty when unset or not a
@@ -141,24 +234,30 @@ std::string source_date() {
   return buf;
 }
 
-/* A surface for the format that writes into out; a PNG is an image surface
- * written out after rendering. */
+/* A surface for a vector format that writes into out. */
 cairo_surface_t *surface_for(int format, std::string *out, int width, int height) {
-  switch (format) {
-    case VLP_FORMAT_PNG:
-      return cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-    case VLP_FORMAT_SVG:
-      return cairo_svg_surface_create_for_stream(collect, out, width, height);
-    default: {
-      cairo_surface_t *s = cairo_pdf_surface_create_for_stream(collect, out, width, height);
-      // The date of the build that wrote it, or none: a date string cairo
-      // does not accept leaves the entry out.
-      const std::string date = source_date();
-      cairo_pdf_surface_set_metadata(s, CAIRO_PDF_METADATA_CREATE_DATE,
-                                     date.empty() ? "none" : date.c_str());
-      return s;
-    }
+  if (format == VLP_FORMAT_SVG) return cairo_svg_surface_create_for_stream(collect, out, width, height);
+  cairo_surface_t *s = cairo_pdf_surface_create_for_stream(collect, out, width, height);
+  // The date of the build that wrote it, or none: a date string cairo does
+  // not accept leaves the entry out.
+  const std::string date = source_date();
+  cairo_pdf_surface_set_metadata(s, CAIRO_PDF_METADATA_CREATE_DATE, date.empty() ? "none" : date.c_str());
+  return s;
+}
+
+cairo_status_t render_vector(VlpFigure *fig, int format, int width, int height, std::string *out) {
+  cairo_surface_t *surface = surface_for(format, out, width, height);
+  cairo_status_t status = cairo_surface_status(surface);
+  if (status == CAIRO_STATUS_SUCCESS) {
+    cairo_t *cr = cairo_create(surface);
+    vlp_draw_figure(cr, fig, width, height);
+    status = cairo_status(cr);
+    cairo_destroy(cr);
   }
+  cairo_surface_finish(surface);
+  if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(surface);
+  cairo_surface_destroy(surface);
+  return status;
 }
 
 int status_of(cairo_status_t s) {
@@ -182,20 +281,9 @@ int render(VlpFigure *fig, int format, int width, int height, std::string *out) 
   if (format == VLP_FORMAT_PNG && (width > VLP_PNG_MAX_SIZE || height > VLP_PNG_MAX_SIZE))
     return VLP_SAVEFIG_TOO_LARGE;
 
-  cairo_surface_t *surface = surface_for(format, out, width, height);
-  cairo_status_t status = cairo_surface_status(surface);
-  if (status == CAIRO_STATUS_SUCCESS) {
-    cairo_t *cr = cairo_create(surface);
-    vlp_draw_figure(cr, fig, width, height);
-    status = cairo_status(cr);
-    cairo_destroy(cr);
-  }
-  if (format == VLP_FORMAT_PNG && status == CAIRO_STATUS_SUCCESS)
-    status = write_png(surface, out);
-  cairo_surface_finish(surface);
-  if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(surface);
-  cairo_surface_destroy(surface);
-  return status_of(status);
+  vlp_place_canvases(fig);
+  return status_of(format == VLP_FORMAT_PNG ? render_png(fig, width, height, out)
+                                            : render_vector(fig, format, width, height, out));
 }
 
 /* render, with an allocation failure of the buffer reported as such. */

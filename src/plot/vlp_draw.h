@@ -115,7 +115,9 @@ void vlp_draw_image_series(cairo_t *cr, const VlpCanvas *can, int series, VlpFra
 void vlp_draw_canvas(cairo_t *cr, const VlpCanvas *can, int window_w, int window_h);
 
 /* Renders the whole figure as a window of width x height pixels shows it:
- * the cells of the grid take the sizes that GTK's grid gives them. */
+ * the cells of the grid take the sizes that GTK's grid gives them. The
+ * canvases must be placed (vlp_place_canvases); the figure is only read, so
+ * bands of one picture may be drawn at once. */
 void vlp_draw_figure(cairo_t *cr, VlpFigure *fig, int width, int height);
 
 /* Size and offset of cell k of n along a length: the length divided evenly,

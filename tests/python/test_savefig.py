@@ -12,6 +12,7 @@ import sys
 import time
 import zlib
 
+import numpy
 import pytest
 
 import velta
@@ -19,24 +20,30 @@ from conftest import run_python
 from velta import VlpFigure
 
 
-def read_png(path):
-    """(width, height, rows of (r, g, b, a) tuples) of an 8-bit RGB or RGBA,
-    non-interlaced PNG."""
-    data = open(path, "rb").read()
+def png_rows(data):
+    """The header fields and the filtered rows, decompressed, of the PNG
+    bytes data, every chunk's checksum checked."""
     assert data[:8] == b"\x89PNG\r\n\x1a\n"
     pos, idat, header = 8, b"", None
     while pos < len(data):
         length, kind = struct.unpack(">I4s", data[pos:pos + 8])
         body = data[pos + 8:pos + 8 + length]
+        assert struct.unpack(">I", data[pos + 8 + length:pos + 12 + length])[0] == zlib.crc32(kind + body)
         if kind == b"IHDR":
             header = struct.unpack(">IIBBBBB", body)
         elif kind == b"IDAT":
             idat += body
         pos += 12 + length
+    return header, zlib.decompress(idat)
+
+
+def read_png(path):
+    """(width, height, rows of (r, g, b, a) tuples) of an 8-bit RGB or RGBA,
+    non-interlaced PNG."""
+    header, raw = png_rows(open(path, "rb").read())
     width, height, depth, colour, _, _, interlace = header
     assert depth == 8 and colour in (2, 6) and interlace == 0
     channels = 4 if colour == 6 else 3
-    raw = zlib.decompress(idat)
     stride = width * channels
     rows, prev = [], bytearray(stride)
     for y in range(height):
@@ -304,6 +311,38 @@ def test_image_pixels(tmp_path, cells, pixels):
     width, height, rows = read_png(path)
     assert (width, height) == (400, 300)
     assert [rows[y][x] for (x, y), _ in pixels] == [colour for _, colour in pixels]
+
+
+def image_figure():
+    """In one row, so that bands of rows cut through every canvas: an image
+    of more cells than pixels, NaN cells among them, with its colour bar; a
+    scatter; a line over a grid; a small image."""
+    fig = VlpFigure(1, 4)
+    rng = numpy.random.default_rng(5)
+    cells = rng.uniform(-3, 7, (500, 300))
+    cells[::7, ::5] = float("nan")
+    x, y = velta.VlmVector(rng.uniform(0, 1, 2000)), velta.VlmVector(rng.normal(size=2000))
+    fig.imshow(0, velta.VlmMatrix(cells))
+    fig.scatter(1, x, y)
+    fig.plot(2, x, y)
+    velta.vlp_set_grid(velta.vlp_set_canvas(fig, 2), velta.TRUE)
+    fig.imshow(3, velta.VlmMatrix(cells[:40, :60]))
+    return fig
+
+
+@pytest.mark.parametrize("make", [image_figure, line_figure])
+@pytest.mark.parametrize("size", [(800, 600), (801, 599), (257, 1031)])
+def test_png_drawn_in_bands_has_the_pixels_of_one(monkeypatch, make, size):
+    # Large pictures are drawn and compressed in a band of rows per thread.
+    fig = make()
+    pictures = []
+    for threads in ("1", "2", "3"):
+        monkeypatch.setenv("OMP_NUM_THREADS", threads)
+        out = io.BytesIO()
+        fig.savefig(out, *size)
+        pictures.append(png_rows(out.getvalue()))
+    assert pictures[0][0][:2] == size
+    assert pictures[1] == pictures[0] and pictures[2] == pictures[0]
 
 
 def test_export_does_not_change_the_figure(tmp_path):
