@@ -18,6 +18,7 @@
 #include <cstring>
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -168,14 +169,13 @@ void put_chunk(std::string *out, const char *type, const std::string &data) {
 }
 
 cairo_status_t render_png(VlpFigure *fig, int width, int height, std::string *out) {
-  cairo_surface_t *surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-  cairo_status_t status = cairo_surface_status(surface);
-  if (status != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(surface);
-    return status;
-  }
-  unsigned char *data = cairo_image_surface_get_data(surface);
-  const int stride = cairo_image_surface_get_stride(surface);
+  // Released however this returns (an allocation below may throw).
+  const std::unique_ptr<cairo_surface_t, void (*)(cairo_surface_t *)> surface(
+      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height), cairo_surface_destroy);
+  cairo_status_t status = cairo_surface_status(surface.get());
+  if (status != CAIRO_STATUS_SUCCESS) return status;
+  unsigned char *data = cairo_image_surface_get_data(surface.get());
+  const int stride = cairo_image_surface_get_stride(surface.get());
   const long pixels = static_cast<long>(width) * height;
   const size_t count = std::max<size_t>(
       1, std::min({velta::thread_budget(), static_cast<size_t>(pixels / kPixelsPerBand), static_cast<size_t>(height)}));
@@ -213,7 +213,6 @@ cairo_status_t render_png(VlpFigure *fig, int width, int height, std::string *ou
     for (const Band &b : bands) put_chunk(out, "IDAT", b.z);
     put_chunk(out, "IEND", std::string());
   }
-  cairo_surface_destroy(surface);
   return status;
 }
 
