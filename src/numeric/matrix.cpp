@@ -280,9 +280,12 @@ struct Chunks {
 bool multiply(const double *A, const double *B, double *C, std::size_t m, std::size_t n, std::size_t p) {
   const std::size_t length = std::max(m, p);
   const double work = static_cast<double>(m) * static_cast<double>(n) * static_cast<double>(p);
-  const std::size_t threads = std::max<std::size_t>(
-      1, std::min({velta::thread_budget(), (length + kMinChunk - 1) / kMinChunk,
-                   static_cast<std::size_t>(work / kWorkPerThread)}));
+  // (The budget is asked only of products large enough for a second thread.)
+  const std::size_t threads =
+      work < 2 * kWorkPerThread
+          ? 1
+          : std::max<std::size_t>(1, std::min({velta::thread_budget(), (length + kMinChunk - 1) / kMinChunk,
+                                               static_cast<std::size_t>(work / kWorkPerThread)}));
   Chunks chunks(kernel(), A, B, C, m, n, p, threads);
   for (std::size_t t = 0; t < threads; ++t)
     if (!chunks.ready(panels[t])) return false;

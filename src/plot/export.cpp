@@ -177,8 +177,10 @@ cairo_status_t render_png(VlpFigure *fig, int width, int height, std::string *ou
   unsigned char *data = cairo_image_surface_get_data(surface.get());
   const int stride = cairo_image_surface_get_stride(surface.get());
   const long pixels = static_cast<long>(width) * height;
-  const size_t count = std::max<size_t>(
-      1, std::min({velta::thread_budget(), static_cast<size_t>(pixels / kPixelsPerBand), static_cast<size_t>(height)}));
+  const size_t count =
+      pixels < 2 * kPixelsPerBand
+          ? 1
+          : std::min({velta::thread_budget(), static_cast<size_t>(pixels / kPixelsPerBand), static_cast<size_t>(height)});
   std::vector<Band> bands(count);
   for (size_t t = 0; t < count; t++) {
     bands[t].y0 = static_cast<int>(static_cast<long>(height) * t / count);
