@@ -39,8 +39,9 @@ inline bool is_nan_bits(std::uint64_t bits) {
 constexpr std::size_t kSmallSort = 512;
 
 // LSD radix sort of 64-bit keys by digits of Bits bits. Wider digits mean
-// fewer passes over the keys but larger tables: 11 bits (six passes) while
-// the tables stay small beside the keys, 16 (four) for large sorts.
+// fewer passes over the keys but larger tables, cleared and summed on every
+// sort: 8 bits (eight passes) for a few thousand keys, 11 (six) while the
+// tables stay small beside the keys, 16 (four) for large sorts.
 template <int Bits>
 struct Radix {
   static constexpr int kPasses = (64 + Bits - 1) / Bits;
@@ -423,6 +424,7 @@ bool sort_doubles(VlmVector *vec) {
 
 bool sort_doubles(VlmVector *vec) {
   if (vec->size < 2) return true;
+  if (vec->size < (1 << 12)) return sort_doubles<8>(vec);
   return vec->size < (1 << 19) ? sort_doubles<11>(vec) : sort_doubles<16>(vec);
 }
 

@@ -267,8 +267,10 @@ TEST_P(VlmVectorSortRandom, AgreesWithStdSortWithRepeatsAndNaNs) {
   EXPECT_EQ(a, b);
 }
 
-// Sizes either side of the radix sort and of its wider digits (2^19 keys).
+// Sizes either side of the radix sort and of each change of its digits
+// (2^12 and 2^19 keys).
 INSTANTIATE_TEST_SUITE_P(Sizes, VlmVectorSortRandom,
-                         ::testing::Values(2, 3, 10, 100, 511, 512, 513, 4097, 200000, 600, 524287, 524288));
+                         ::testing::Values(2, 3, 10, 100, 511, 512, 513, 4095, 4097, 200000, 600, 524287,
+                                           524288));
 
 }  // namespace
