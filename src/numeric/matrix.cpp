@@ -198,19 +198,35 @@ typedef double v8d __attribute__((vector_size(64)));
 
 // Tiles: 12 x 16 in 24 of AVX-512's 32 registers; 6 x 8 in 12 of AVX2's 16
 // (the separate multiply and add need one more for the product); 4 x 4 in
-// SSE2's.
+// SSE2's. Each is written once, here: the kernel and the cutting of C into
+// chunks both read it.
+template <class Vector, int Width, int Rows, int Vectors>
+struct Tile {
+  using V = Vector;
+  static constexpr int W = Width, MR = Rows, NV = Vectors;
+};
+using Avx512Tile = Tile<v8d, 8, 12, 2>;
+using Avx2Tile = Tile<v4d, 4, 6, 2>;
+using Sse2Tile = Tile<v2d, 2, 4, 2>;
+
+template <class T>
+__attribute__((always_inline)) inline void part_of(const double *A, const double *B, double *C, std::size_t n,
+                                                   std::size_t p, const Part &part) {
+  gemm_part<typename T::V, T::W, T::MR, T::NV>(A, B, C, n, p, part);
+}
+
 __attribute__((target("avx512f"))) void part_avx512(const double *A, const double *B, double *C, std::size_t n,
                                                      std::size_t p, const Part &part) {
-  gemm_part<v8d, 8, 12, 2>(A, B, C, n, p, part);
+  part_of<Avx512Tile>(A, B, C, n, p, part);
 }
 
 __attribute__((target("avx2"))) void part_avx2(const double *A, const double *B, double *C, std::size_t n,
                                                 std::size_t p, const Part &part) {
-  gemm_part<v4d, 4, 6, 2>(A, B, C, n, p, part);
+  part_of<Avx2Tile>(A, B, C, n, p, part);
 }
 
 void part_generic(const double *A, const double *B, double *C, std::size_t n, std::size_t p, const Part &part) {
-  gemm_part<v2d, 2, 4, 2>(A, B, C, n, p, part);
+  part_of<Sse2Tile>(A, B, C, n, p, part);
 }
 
 struct Kernel {
@@ -218,15 +234,20 @@ struct Kernel {
   std::size_t mr, nr;  // its tile
 };
 
+template <class T>
+Kernel kernel_of(void (*part)(const double *, const double *, double *, std::size_t, std::size_t, const Part &)) {
+  return Kernel{part, T::MR, static_cast<std::size_t>(T::W) * T::NV};
+}
+
 // The widest kernel this processor runs, chosen once.
 const Kernel &kernel() {
   static const Kernel chosen = [] {
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512f")) return Kernel{part_avx512, 12, 16};
-    if (__builtin_cpu_supports("avx2")) return Kernel{part_avx2, 6, 8};
+    if (__builtin_cpu_supports("avx512f")) return kernel_of<Avx512Tile>(part_avx512);
+    if (__builtin_cpu_supports("avx2")) return kernel_of<Avx2Tile>(part_avx2);
 #endif
-    return Kernel{part_generic, 4, 4};
+    return kernel_of<Sse2Tile>(part_generic);
   }();
   return chosen;
 }
