@@ -296,11 +296,16 @@ def scaling_row(case, size, peer, cold, warm, target):
     print("| {} | {} | {} | {} | {:.3f}x | {} |".format(case, size, peer, cold, warm, target), flush=True)
 
 
+def product_setup(m, k, n):
+    """Statements making a_np (m x k), b_np (k x n) and their VlmMatrix twins a, b."""
+    return ("rng = numpy.random.default_rng(11)\n"
+            "a_np, b_np = rng.uniform(-1, 1, (%d, %d)), rng.uniform(-1, 1, (%d, %d))\n"
+            "a, b = VlmMatrix(a_np), VlmMatrix(b_np)" % (m, k, k, n))
+
+
 def scale_product(shapes, repeats):
     for m, k, n in shapes:
-        setup = ("rng = numpy.random.default_rng(11)\n"
-                 "a_np, b_np = rng.uniform(-1, 1, (%d, %d)), rng.uniform(-1, 1, (%d, %d))\n"
-                 "a, b = VlmMatrix(a_np), VlmMatrix(b_np)" % (m, k, k, n))
+        setup = product_setup(m, k, n)
         reps = max(repeats, min(50, int(2e9 / (2.0 * m * n * k))))
         # Rates: the ratio of their time to ours.
         cold, warm = cold_warm(setup, "a_np @ b_np", "(a @ b).this.acquire()", reps)
@@ -313,10 +318,8 @@ def scale_product_threads(shapes, repeats, threads):
     """Large products on every processor: velta against OpenBLAS on as many
     threads, and against itself on one."""
     for m, k, n in shapes:
-        setup = ("rng = numpy.random.default_rng(11)\n"
-                 "a_np, b_np = rng.uniform(-1, 1, (%d, %d)), rng.uniform(-1, 1, (%d, %d))\n"
-                 "a, b = VlmMatrix(a_np), VlmMatrix(b_np)" % (m, k, k, n))
-        reps = max(7, min(15, int(4e9 / (2.0 * m * n * k))))
+        setup = product_setup(m, k, n)
+        reps = max(repeats, min(15, int(4e9 / (2.0 * m * n * k))))
         size = "%dx%d @ %dx%d" % (m, k, k, n)
         with Threads(threads):
             cold, warm = cold_warm(setup, "a_np @ b_np", "(a @ b).this.acquire()", reps, in_turn)
@@ -384,7 +387,7 @@ def scaling(smoke, peers):
     processors = len(os.sched_getaffinity(0))
     if processors > 1:
         scale_product_threads([(256, 256, 256), (512, 512, 512), (1024, 1024, 1024), (2048, 2048, 2048),
-                               (4096, 64, 4096)], 3, processors)
+                               (4096, 64, 4096)], 7, processors)
     scale_sort([10_000, 100_000, 1_000_000, 10_000_000], 5)
     scale_text([1000, 10_000, 100_000, 1_000_000, 10_000_000], 5, peers)
     scale_copies([1000, 10_000, 100_000, 1_000_000, 10_000_000], 9)
