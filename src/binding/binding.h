@@ -161,8 +161,9 @@ int velta_figure_drawable(const VlpFigure *fig);
 /* Shows the figure until its window is closed, or until a signal handler
  * raises (Ctrl-C: KeyboardInterrupt), which closes the window. */
 int velta_show(VlpFigure *fig);
-/* vlp_savefig(fig, filename, width, height). */
-int velta_savefig(VlpFigure *fig, const char *filename, int width, int height);
+/* vlp_savefig(fig, filename, width, height), with filename the str the
+ * caller gave (SWIG has checked its type). */
+int velta_savefig(VlpFigure *fig, PyObject *filename, int width, int height);
 /* VlpFigure.savefig(target, width=800, height=600, format=None): None, or
  * null with the exception set. */
 PyObject *velta_figure_savefig(VlpFigure *fig, PyObject *target, int width, int height,

@@ -8,41 +8,61 @@
 
 namespace {
 
-const char kSupported[] = "png, svg, pdf";
+/* The formats' names joined by ", ", each behind prefix, the last behind
+ * last instead when given: "png, svg, pdf", ".png, .svg or .pdf". */
+std::string format_list(const char *prefix, const char *last) {
+  std::string list;
+  for (int f = 0; const VlpFormatInfo *info = vlp_format_info(f); f++) {
+    if (f > 0) list += last && !vlp_format_info(f + 1) ? last : ", ";
+    list += prefix;
+    list += info->name;
+  }
+  return list;
+}
+
+/* ValueError for a file name whose extension names no format. Returns
+ * VLP_FORMAT_UNKNOWN. */
+int unknown_extension(const char *shown) {
+  PyErr_Format(PyExc_ValueError, "cannot tell the format of '%s': use %s", shown,
+               format_list(".", " or ").c_str());
+  return VLP_FORMAT_UNKNOWN;
+}
 
 /* The format named by a str such as "png" or "PDF", or VLP_FORMAT_UNKNOWN
- * with ValueError set. */
+ * with the exception set. */
 int format_named(PyObject *name) {
   if (!PyUnicode_Check(name)) {
     PyErr_Format(PyExc_TypeError, "format must be a str or None, not %.100s", Py_TYPE(name)->tp_name);
     return VLP_FORMAT_UNKNOWN;
   }
-  const char *text = PyUnicode_AsUTF8(name);
+  Py_ssize_t size = 0;
+  const char *text = PyUnicode_AsUTF8AndSize(name, &size);
   if (!text) return VLP_FORMAT_UNKNOWN;
-  // The rule for extensions serves names too: "png" reads as ".png".
-  const std::string as_name = std::string(".") + text;
-  const int format = std::strchr(text, '.') || std::strchr(text, '/')
-                         ? VLP_FORMAT_UNKNOWN
-                         : vlp_format_of_name(as_name.c_str());
+  if (std::strlen(text) != static_cast<size_t>(size)) {
+    PyErr_Format(PyExc_ValueError, "format must not contain a NUL character, got %R", name);
+    return VLP_FORMAT_UNKNOWN;
+  }
+  const int format = vlp_format_named(text);
   if (format == VLP_FORMAT_UNKNOWN)
-    PyErr_Format(PyExc_ValueError, "unknown format '%s': supported formats are %s", text, kSupported);
+    PyErr_Format(PyExc_ValueError, "unknown format '%s': supported formats are %s", text,
+                 format_list("", nullptr).c_str());
   return format;
 }
 
-/* Sets the exception for a status other than VLP_SAVEFIG_OK, with path (may
- * be null) naming the file. Returns -1. */
-int raise_status(int status, int width, int height, PyObject *path, const char *shown) {
+/* Sets the exception for a status other than VLP_SAVEFIG_OK of a picture in
+ * format, with path (may be null) naming the file. Returns -1. */
+int raise_status(int status, int format, int width, int height, PyObject *path, const char *shown) {
+  const VlpFormatInfo *info = vlp_format_info(format);
   switch (status) {
     case VLP_SAVEFIG_BAD_EXTENSION:
-      PyErr_Format(PyExc_ValueError, "cannot tell the format of '%s': use .png, .svg or .pdf", shown);
+      unknown_extension(shown);
       break;
     case VLP_SAVEFIG_BAD_SIZE:
       PyErr_Format(PyExc_ValueError, "width and height must be at least 1, got %d x %d", width, height);
       break;
     case VLP_SAVEFIG_TOO_LARGE:
-      PyErr_Format(PyExc_ValueError,
-                   "a PNG is at most %d pixels wide and high (cairo's limit), got %d x %d",
-                   VLP_PNG_MAX_SIZE, width, height);
+      PyErr_Format(PyExc_ValueError, "%s is at most %d %s wide and high (cairo's limit), got %d x %d",
+                   info->noun, info->max_size, info->unit, width, height);
       break;
     case VLP_SAVEFIG_NO_MEMORY:
       PyErr_NoMemory();
@@ -58,37 +78,59 @@ int raise_status(int status, int width, int height, PyObject *path, const char *
   return -1;
 }
 
-/* Hands the bytes to file.write until all are taken. */
-int write_to_object(void *closure, const unsigned char *data, unsigned int length) {
+/* Hands the bytes to file.write until all are taken. A raw stream may take
+ * fewer than it is offered and say how many (an int from 0 to the count
+ * offered; None: none yet); the rest is then offered again, as a memoryview
+ * of the same bytes. A write that takes none ends the save with OSError, as
+ * does a count that is not an int or is out of that range. */
+int write_to_object(void *closure, const unsigned char *data, size_t length) {
   PyObject *file = static_cast<PyObject *>(closure);
-  unsigned int done = 0;
-  do {
-    PyObject *chunk = PyBytes_FromStringAndSize(reinterpret_cast<const char *>(data) + done,
-                                                static_cast<Py_ssize_t>(length - done));
-    if (!chunk) return -1;
-    PyObject *n = PyObject_CallMethod(file, "write", "O", chunk);
-    Py_DECREF(chunk);
-    if (!n) return -1;
-    // A raw stream may take fewer bytes; None (nothing taken yet) or a count.
-    const long taken = n == Py_None ? 0 : PyLong_AsLong(n);
+  PyObject *all = PyBytes_FromStringAndSize(reinterpret_cast<const char *>(data),
+                                            static_cast<Py_ssize_t>(length));
+  if (!all) return -1;
+  const Py_ssize_t size = PyBytes_GET_SIZE(all);
+  Py_ssize_t done = 0;
+  int result = -1;
+  while (true) {
+    PyObject *rest = all;  // (borrowed while nothing is taken)
+    if (done > 0) {
+      PyObject *view = PyMemoryView_FromObject(all);
+      rest = view ? PySequence_GetSlice(view, done, size) : nullptr;
+      Py_XDECREF(view);
+      if (!rest) break;
+    }
+    PyObject *n = PyObject_CallMethod(file, "write", "O", rest);
+    if (rest != all) Py_DECREF(rest);
+    if (!n) break;
+    const Py_ssize_t offered = size - done;
+    long long taken = 0;
+    int overflow = 0;
+    if (PyLong_Check(n)) {
+      taken = PyLong_AsLongLongAndOverflow(n, &overflow);
+    } else if (n != Py_None) {
+      PyErr_Format(PyExc_OSError, "the file object's write returned %.100s, not an int", Py_TYPE(n)->tp_name);
+    }
+    if (!PyErr_Occurred() && (overflow || taken < 0 || taken > offered))
+      PyErr_Format(PyExc_OSError, "the file object's write returned %R for %zd bytes offered", n, offered);
     Py_DECREF(n);
-    if (taken < 0 || PyErr_Occurred()) {
-      if (!PyErr_Occurred())
-        PyErr_SetString(PyExc_OSError, "the file object's write returned a negative count");
-      return -1;
-    }
-    done += static_cast<unsigned int>(taken);
-    if (taken == 0 && done < length) {
+    if (PyErr_Occurred()) break;
+    if (taken == 0) {
       PyErr_SetString(PyExc_OSError, "the file object took no bytes");
-      return -1;
+      break;
     }
-  } while (done < length);
-  return 0;
+    done += static_cast<Py_ssize_t>(taken);
+    if (done == size) {
+      result = 0;
+      break;
+    }
+  }
+  Py_DECREF(all);
+  return result;
 }
 
-int append_to_bytes(void *closure, const unsigned char *data, unsigned int length) {
+int append_to_bytes(void *closure, const unsigned char *data, size_t length) {
   PyObject **out = static_cast<PyObject **>(closure);
-  *out = PyBytes_FromStringAndSize(reinterpret_cast<const char *>(data), length);
+  *out = PyBytes_FromStringAndSize(reinterpret_cast<const char *>(data), static_cast<Py_ssize_t>(length));
   return *out ? 0 : -1;
 }
 
@@ -98,9 +140,7 @@ int append_to_bytes(void *closure, const unsigned char *data, unsigned int lengt
 int format_for_path(const char *name, const char *shown, PyObject *format) {
   const int by_name = vlp_format_of_name(name);
   if (format == Py_None) {
-    if (by_name == VLP_FORMAT_UNKNOWN)
-      PyErr_Format(PyExc_ValueError, "cannot tell the format of '%s': use .png, .svg or .pdf", shown);
-    return by_name;
+    return by_name == VLP_FORMAT_UNKNOWN ? unknown_extension(shown) : by_name;
   }
   const int given = format_named(format);
   if (given != VLP_FORMAT_UNKNOWN && by_name != VLP_FORMAT_UNKNOWN && given != by_name) {
@@ -125,7 +165,7 @@ int save_to_path(VlpFigure *fig, PyObject *path, int width, int height, PyObject
   if (chosen != VLP_FORMAT_UNKNOWN) {
     errno = 0;
     const int status = vlp_savefig_format(fig, name, chosen, width, height);
-    result = status == VLP_SAVEFIG_OK ? 0 : raise_status(status, width, height, decoded, shown);
+    result = status == VLP_SAVEFIG_OK ? 0 : raise_status(status, chosen, width, height, decoded, shown);
   }
   Py_DECREF(encoded);
   Py_DECREF(decoded);
@@ -141,7 +181,7 @@ int save_to_object(VlpFigure *fig, PyObject *file, int width, int height, PyObje
   const int chosen = format == Py_None ? VLP_FORMAT_PNG : format_named(format);
   if (chosen == VLP_FORMAT_UNKNOWN) return -1;
   const int status = vlp_savefig_stream(fig, chosen, width, height, write_to_object, file);
-  return status == VLP_SAVEFIG_OK ? 0 : raise_status(status, width, height, nullptr, "the file object");
+  return status == VLP_SAVEFIG_OK ? 0 : raise_status(status, chosen, width, height, nullptr, "the file object");
 }
 
 /* Polled by the window while it is shown: a raising signal handler ends it. */
@@ -167,13 +207,9 @@ PyObject *velta_figure_savefig(VlpFigure *fig, PyObject *target, int width, int 
   Py_RETURN_NONE;
 }
 
-int velta_savefig(VlpFigure *fig, const char *filename, int width, int height) {
+int velta_savefig(VlpFigure *fig, PyObject *filename, int width, int height) {
   if (velta_figure_drawable(fig) < 0) return -1;
-  PyObject *path = PyUnicode_DecodeFSDefault(filename);
-  if (!path) return -1;
-  const int done = save_to_path(fig, path, width, height, Py_None);
-  Py_DECREF(path);
-  return done;
+  return save_to_path(fig, filename, width, height, Py_None);
 }
 
 PyObject *velta_figure_png(VlpFigure *fig) {
@@ -182,7 +218,7 @@ PyObject *velta_figure_png(VlpFigure *fig) {
   const int status = vlp_savefig_stream(fig, VLP_FORMAT_PNG, 800, 600, append_to_bytes, &bytes);
   if (status == VLP_SAVEFIG_OK) return bytes;
   Py_XDECREF(bytes);
-  raise_status(status, 800, 600, nullptr, "the notebook's picture");
+  raise_status(status, VLP_FORMAT_PNG, 800, 600, nullptr, "the notebook's picture");
   return nullptr;
 }
 

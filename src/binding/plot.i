@@ -128,7 +128,7 @@ VELTA_GUARD(vlp_set_color_alpha_line, velta_series_index(arg1, arg2))
   if (velta_show(arg1) < 0) SWIG_fail;
 }
 %feature("action") vlp_savefig {
-  if (velta_savefig(arg1, arg2, arg3, arg4) < 0) SWIG_fail;
+  if (velta_savefig(arg1, swig_obj[1], arg3, arg4) < 0) SWIG_fail;  // the path object, NUL and all
 }
 
 /* A stand-alone canvas takes the objects it kept with it. A canvas inside a

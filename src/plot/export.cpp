@@ -11,7 +11,7 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cctype>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -37,18 +37,22 @@ cairo_status_t collect(void *closure, const unsigned char *data, unsigned int le
 }
 
 /* ---- PNG ----
- * Drawn and written in horizontal bands, on several threads when the picture
- * is large: each band is an image surface over its rows of one buffer, offset
- * so that the figure's drawing lands on the same pixels as on one whole
- * surface (cairo clips it to the band's rows; only image cells wholly
- * outside them are skipped). Each band's rows are then deflated at zlib's
- * fastest level with no row filter, ending in a full flush (the last band
- * ends the stream), so that the pieces join into one zlib stream whose
- * checksum combines the bands'. An opaque picture (every figure, whose
- * background is painted white) is written as RGB, any other as RGBA with the
- * colours un-premultiplied as cairo does. */
+ * Drawn and written in horizontal bands cut by the picture's size alone,
+ * which the threads the process may use take in turn, so that the bytes are
+ * the same for any number of threads. Each band is an image surface over its
+ * rows of one buffer, offset so that the figure's drawing lands on the same
+ * pixels as on one whole surface (cairo clips it to the band's rows; only
+ * image cells wholly outside them are skipped). Each band's rows are then
+ * deflated at zlib's fastest level with no row filter, ending in a full
+ * flush (the last band ends the stream), so that the pieces join into one
+ * zlib stream whose checksum combines the bands'. An opaque picture (every
+ * figure, whose background is painted white) is written as RGB, any other
+ * as RGBA with the colours un-premultiplied as cairo does. */
 
-// A band for every this many pixels, up to the threads the process may use.
+// About a band for every this many pixels, in a power of two up to as many
+// bands as threads may draw one picture (so that 2, 4, ... threads share the
+// work evenly); a smaller picture is one band. Every band draws the whole
+// figure, clipped to its rows, so a band costs more than its share of pixels.
 constexpr long kPixelsPerBand = 1L << 17;
 
 struct Band {
@@ -58,6 +62,33 @@ struct Band {
   std::string z;                              // its piece of the zlib stream
   uLong adler = 0;                            // checksum of its filtered rows
 };
+
+/* The bands of a width x height picture. */
+std::vector<Band> bands_of(int width, int height) {
+  const long pixels = static_cast<long>(width) * height;
+  size_t count = 1;
+  while (2 * count <= velta::kMaxThreads && static_cast<long>(2 * count) * kPixelsPerBand <= pixels &&
+         2 * count <= static_cast<size_t>(height))
+    count *= 2;
+  std::vector<Band> bands(count);
+  for (size_t t = 0; t < count; t++) {
+    bands[t].y0 = static_cast<int>(static_cast<long>(height) * t / count);
+    bands[t].y1 = static_cast<int>(static_cast<long>(height) * (t + 1) / count);
+  }
+  return bands;
+}
+
+/* job(band) for every band, on as many threads as the process may use and
+ * there are bands (the budget is asked only when there are two or more);
+ * each thread takes the next band not yet taken. */
+template <typename Job>
+void each_band(std::vector<Band> &bands, const Job &job) {
+  const size_t threads = bands.size() < 2 ? 1 : std::min(velta::thread_budget(), bands.size());
+  std::atomic<size_t> next{0};
+  velta::on_threads(threads, [&](size_t) {
+    for (size_t i; (i = next.fetch_add(1)) < bands.size();) job(bands[i]);
+  });
+}
 
 bool opaque(const unsigned char *pixels, int width, int y0, int y1, int stride) {
   for (int y = y0; y < y1; y++) {
@@ -176,17 +207,8 @@ cairo_status_t render_png(VlpFigure *fig, int width, int height, std::string *ou
   if (status != CAIRO_STATUS_SUCCESS) return status;
   unsigned char *data = cairo_image_surface_get_data(surface.get());
   const int stride = cairo_image_surface_get_stride(surface.get());
-  const long pixels = static_cast<long>(width) * height;
-  const size_t count =
-      pixels < 2 * kPixelsPerBand
-          ? 1
-          : std::min({velta::thread_budget(), static_cast<size_t>(pixels / kPixelsPerBand), static_cast<size_t>(height)});
-  std::vector<Band> bands(count);
-  for (size_t t = 0; t < count; t++) {
-    bands[t].y0 = static_cast<int>(static_cast<long>(height) * t / count);
-    bands[t].y1 = static_cast<int>(static_cast<long>(height) * (t + 1) / count);
-  }
-  velta::on_threads(count, [&](size_t t) { draw_band(fig, width, height, data, stride, &bands[t]); });
+  std::vector<Band> bands = bands_of(width, height);
+  each_band(bands, [&](Band &b) { draw_band(fig, width, height, data, stride, &b); });
   bool rgb = true;
   for (const Band &b : bands) {
     if (status == CAIRO_STATUS_SUCCESS) status = b.status;
@@ -194,18 +216,16 @@ cairo_status_t render_png(VlpFigure *fig, int width, int height, std::string *ou
   }
   if (status == CAIRO_STATUS_SUCCESS) {
     bands[0].z.assign("\x78\x01", 2);  // deflate, 32 KiB window, fastest level
-    velta::on_threads(count, [&](size_t t) {
-      deflate_band(data, stride, width, rgb, t + 1 == count, &bands[t]);
-    });
+    each_band(bands, [&](Band &b) { deflate_band(data, stride, width, rgb, &b == &bands.back(), &b); });
     for (const Band &b : bands)
       if (status == CAIRO_STATUS_SUCCESS) status = b.status;
   }
   if (status == CAIRO_STATUS_SUCCESS) {
     uLong adler = bands[0].adler;
-    for (size_t t = 1; t < count; t++)
+    for (size_t t = 1; t < bands.size(); t++)
       adler = adler32_combine(adler, bands[t].adler, static_cast<z_off_t>(bands[t].y1 - bands[t].y0) *
                                                           static_cast<z_off_t>(1 + width * (rgb ? 3 : 4)));
-    put_u32(&bands[count - 1].z, static_cast<uint32_t>(adler));
+    put_u32(&bands.back().z, static_cast<uint32_t>(adler));
     std::string header;
     put_u32(&header, static_cast<uint32_t>(width));
     put_u32(&header, static_cast<uint32_t>(height));
@@ -235,9 +255,11 @@ std::string source_date() {
   return buf;
 }
 
-/* A surface for a vector format that writes into out. */
-cairo_surface_t *surface_for(int format, std::string *out, int width, int height) {
-  if (format == VLP_FORMAT_SVG) return cairo_svg_surface_create_for_stream(collect, out, width, height);
+cairo_surface_t *svg_surface(std::string *out, int width, int height) {
+  return cairo_svg_surface_create_for_stream(collect, out, width, height);
+}
+
+cairo_surface_t *pdf_surface(std::string *out, int width, int height) {
   cairo_surface_t *s = cairo_pdf_surface_create_for_stream(collect, out, width, height);
   // The date of the build that wrote it, or none: a date string cairo does
   // not accept leaves the entry out.
@@ -246,8 +268,11 @@ cairo_surface_t *surface_for(int format, std::string *out, int width, int height
   return s;
 }
 
-cairo_status_t render_vector(VlpFigure *fig, int format, int width, int height, std::string *out) {
-  cairo_surface_t *surface = surface_for(format, out, width, height);
+/* A vector format: the figure drawn once onto the surface that surface_for
+ * makes, writing into out. */
+template <cairo_surface_t *(*surface_for)(std::string *, int, int)>
+cairo_status_t render_vector(VlpFigure *fig, int width, int height, std::string *out) {
+  cairo_surface_t *surface = surface_for(out, width, height);
   cairo_status_t status = cairo_surface_status(surface);
   if (status == CAIRO_STATUS_SUCCESS) {
     cairo_t *cr = cairo_create(surface);
@@ -260,6 +285,21 @@ cairo_status_t render_vector(VlpFigure *fig, int format, int width, int height, 
   cairo_surface_destroy(surface);
   return status;
 }
+
+/* The formats, in the order of their VLP_FORMAT_* values. */
+struct Format {
+  VlpFormatInfo info;
+  cairo_status_t (*write)(VlpFigure *fig, int width, int height, std::string *out);
+};
+
+constexpr Format kFormats[] = {
+    {{"png", "a PNG", "pixels", VLP_PNG_MAX_SIZE}, render_png},
+    {{"svg", "an SVG", "units", VLP_VECTOR_MAX_SIZE}, render_vector<svg_surface>},
+    {{"pdf", "a PDF", "units", VLP_VECTOR_MAX_SIZE}, render_vector<pdf_surface>},
+};
+constexpr int kFormatCount = static_cast<int>(sizeof kFormats / sizeof kFormats[0]);
+static_assert(VLP_FORMAT_PNG == 0 && VLP_FORMAT_SVG == 1 && VLP_FORMAT_PDF == 2 && kFormatCount == 3,
+              "kFormats is indexed by the VLP_FORMAT_* values");
 
 int status_of(cairo_status_t s) {
   switch (s) {
@@ -276,15 +316,13 @@ int status_of(cairo_status_t s) {
 
 /* The picture's bytes in out. */
 int render(VlpFigure *fig, int format, int width, int height, std::string *out) {
-  if (format != VLP_FORMAT_PNG && format != VLP_FORMAT_SVG && format != VLP_FORMAT_PDF)
-    return VLP_SAVEFIG_BAD_EXTENSION;
+  if (format < 0 || format >= kFormatCount) return VLP_SAVEFIG_BAD_EXTENSION;
+  const Format &f = kFormats[format];
   if (width < 1 || height < 1) return VLP_SAVEFIG_BAD_SIZE;
-  if (format == VLP_FORMAT_PNG && (width > VLP_PNG_MAX_SIZE || height > VLP_PNG_MAX_SIZE))
-    return VLP_SAVEFIG_TOO_LARGE;
+  if (width > f.info.max_size || height > f.info.max_size) return VLP_SAVEFIG_TOO_LARGE;
 
   vlp_place_canvases(fig);
-  return status_of(format == VLP_FORMAT_PNG ? render_png(fig, width, height, out)
-                                            : render_vector(fig, format, width, height, out));
+  return status_of(f.write(fig, width, height, out));
 }
 
 /* render, with an allocation failure of the buffer reported as such. */
@@ -296,20 +334,40 @@ int picture(VlpFigure *fig, int format, int width, int height, std::string *out)
   }
 }
 
+/* Whether text is name (lower case ASCII) in any case, whatever the locale. */
+bool same_letters(const char *text, const char *name) {
+  for (; *name; text++, name++) {
+    const char c = *text >= 'A' && *text <= 'Z' ? static_cast<char>(*text - 'A' + 'a') : *text;
+    if (c != *name) return false;
+  }
+  return *text == '\0';
+}
+
+/* Writes to the FILE given as closure; errno tells why when it fails. */
+int write_file(void *closure, const unsigned char *data, size_t length) {
+  FILE *f = static_cast<FILE *>(closure);
+  return length == 0 || std::fwrite(data, 1, length, f) == length ? 0 : -1;
+}
+
 }  // namespace
 
 extern "C" {
+
+const VlpFormatInfo *vlp_format_info(int format) {
+  return format >= 0 && format < kFormatCount ? &kFormats[format].info : nullptr;
+}
+
+int vlp_format_named(const char *name) {
+  for (int format = 0; format < kFormatCount; format++)
+    if (same_letters(name, kFormats[format].info.name)) return format;
+  return VLP_FORMAT_UNKNOWN;
+}
 
 int vlp_format_of_name(const char *filename) {
   const char *dot = std::strrchr(filename, '.');
   const char *slash = std::strrchr(filename, '/');
   if (!dot || (slash && slash > dot)) return VLP_FORMAT_UNKNOWN;
-  std::string ext(dot + 1);
-  for (char &ch : ext) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  if (ext == "png") return VLP_FORMAT_PNG;
-  if (ext == "svg") return VLP_FORMAT_SVG;
-  if (ext == "pdf") return VLP_FORMAT_PDF;
-  return VLP_FORMAT_UNKNOWN;
+  return vlp_format_named(dot + 1);
 }
 
 int vlp_savefig_stream(VlpFigure *fig, int format, int width, int height, VlpWriteFunc write,
@@ -318,15 +376,7 @@ int vlp_savefig_stream(VlpFigure *fig, int format, int width, int height, VlpWri
   const int status = picture(fig, format, width, height, &bytes);
   if (status != VLP_SAVEFIG_OK) return status;
   const unsigned char *data = reinterpret_cast<const unsigned char *>(bytes.data());
-  return write(closure, data, static_cast<unsigned int>(bytes.size())) == 0
-             ? VLP_SAVEFIG_OK
-             : VLP_SAVEFIG_WRITE_ERROR;
-}
-
-/* Writes to the FILE given as closure; errno tells why when it fails. */
-static int write_file(void *closure, const unsigned char *data, unsigned int length) {
-  FILE *f = static_cast<FILE *>(closure);
-  return length == 0 || std::fwrite(data, 1, length, f) == length ? 0 : -1;
+  return write(closure, data, bytes.size()) == 0 ? VLP_SAVEFIG_OK : VLP_SAVEFIG_WRITE_ERROR;
 }
 
 int vlp_savefig_format(VlpFigure *fig, const char *filename, int format, int width, int height) {
@@ -337,7 +387,7 @@ int vlp_savefig_format(VlpFigure *fig, const char *filename, int format, int wid
   FILE *f = std::fopen(filename, "wb");
   if (!f) return VLP_SAVEFIG_WRITE_ERROR;
   const unsigned char *data = reinterpret_cast<const unsigned char *>(bytes.data());
-  int failed = write_file(f, data, static_cast<unsigned int>(bytes.size()));
+  int failed = write_file(f, data, bytes.size());
   // A full device may refuse the bytes only when they are flushed.
   if (std::fflush(f) != 0) failed = -1;
   const int saved = errno;

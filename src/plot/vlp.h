@@ -9,6 +9,8 @@
 #ifndef VELTA_VLP_H
 #define VELTA_VLP_H
 
+#include <stddef.h>
+
 #include "vlm.h"
 
 #ifdef __cplusplus
@@ -104,18 +106,33 @@ void vlp_allocation(VlpCanvas *can, VlmVector *vecx, VlmVector *vecy, VlmMatrix 
  * given the format and hands the bytes to write(closure, data, length),
  * which returns 0 on success. Nothing is written unless the picture could be
  * made whole. A PDF carries no creation date unless SOURCE_DATE_EPOCH gives
- * one, so the same figure gives the same bytes. */
+ * one, and a PNG's bytes do not depend on the threads that made it, so the
+ * same figure gives the same bytes. */
 enum e_savefig_status {
   VLP_SAVEFIG_OK = 0,
   VLP_SAVEFIG_BAD_EXTENSION = 1, /* not .png, .svg or .pdf; an unknown format */
   VLP_SAVEFIG_BAD_SIZE = 2,      /* width or height below 1 */
   VLP_SAVEFIG_WRITE_ERROR = 3,   /* the file could not be written: see errno */
-  VLP_SAVEFIG_TOO_LARGE = 4,     /* a PNG beyond VLP_PNG_MAX_SIZE pixels a side */
+  VLP_SAVEFIG_TOO_LARGE = 4,     /* a side beyond the format's max_size */
   VLP_SAVEFIG_NO_MEMORY = 5      /* the surface could not be allocated */
 };
 enum e_savefig_format { VLP_FORMAT_UNKNOWN = -1, VLP_FORMAT_PNG = 0, VLP_FORMAT_SVG = 1, VLP_FORMAT_PDF = 2 };
+/* cairo's largest image surface; SVG and PDF surfaces of 2^23 units a side
+ * or more draw nothing or abort. */
 #define VLP_PNG_MAX_SIZE 32767
-typedef int (*VlpWriteFunc)(void *closure, const unsigned char *data, unsigned int length);
+#define VLP_VECTOR_MAX_SIZE 8388607
+/* A format: its name, which is also its file extension (either in any
+ * case), a picture of it as messages name it ("a PNG"), and the largest
+ * width and height it takes, in unit. */
+typedef struct s_format_info {
+  const char *name, *noun, *unit;
+  int max_size;
+} VlpFormatInfo;
+/* The format of a VLP_FORMAT_* value, from 0 up; NULL past the last. */
+const VlpFormatInfo *vlp_format_info(int format);
+/* The format named name ("png", "PDF"), or VLP_FORMAT_UNKNOWN. */
+int vlp_format_named(const char *name);
+typedef int (*VlpWriteFunc)(void *closure, const unsigned char *data, size_t length);
 /* The format named by a file name's extension, or VLP_FORMAT_UNKNOWN. */
 int vlp_format_of_name(const char *filename);
 int vlp_savefig(VlpFigure *fig, const char *filename, int width, int height);

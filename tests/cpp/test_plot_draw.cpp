@@ -493,6 +493,46 @@ TEST_F(SaveFig, ColourBarOfAShortBox) {
   EXPECT_GT(red, 300);
 }
 
+// A large PNG is drawn and compressed in bands of rows: its pixels are those
+// of the figure drawn onto one whole surface. In one row of canvases, so
+// that every band cuts through each: an image of more cells than pixels with
+// NaN cells and its colour bar, a scatter, a line over a grid, a small image.
+class SaveFigBands : public SaveFig, public ::testing::WithParamInterface<std::pair<int, int>> {};
+
+TEST_P(SaveFigBands, HaveThePixelsOfOneSurface) {
+  const auto [w, h] = GetParam();
+  fig_ = vlp_subplots(1, 4);
+  std::vector<double> cells(60 * 200), xs(500), ys(500);
+  for (size_t i = 0; i < cells.size(); i++) cells[i] = i % 37 == 0 ? kNaN : std::sin(0.37 * i) * 5 + 2;
+  for (size_t i = 0; i < xs.size(); i++) xs[i] = std::fmod(0.618 * i, 1.0), ys[i] = std::cos(1.3 * i);
+  vlp_imshow(vlp_set_canvas(fig_, 0), M(60, 200, cells));
+  vlp_scatter(vlp_set_canvas(fig_, 1), V(xs), V(ys));
+  vlp_plot(vlp_set_canvas(fig_, 2), V(xs), V(ys));
+  vlp_set_grid(vlp_set_canvas(fig_, 2), TRUE);
+  vlp_imshow(vlp_set_canvas(fig_, 3), M(40, 60, std::vector<double>(cells.begin(), cells.begin() + 2400)));
+  const Png png = render(w, h);
+
+  cairo_surface_t *whole = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+  cairo_t *cr = cairo_create(whole);
+  vlp_place_canvases(fig_);
+  vlp_draw_figure(cr, fig_, w, h);
+  cairo_destroy(cr);
+  cairo_surface_flush(whole);
+  int differ = 0;
+  for (int y = 0; y < h; y++) {
+    auto row = reinterpret_cast<const uint32_t *>(cairo_image_surface_get_data(whole) +
+                                                  y * cairo_image_surface_get_stride(whole));
+    for (int x = 0; x < w; x++) differ += row[x] != png.px[static_cast<size_t>(y) * w + x];
+  }
+  cairo_surface_destroy(whole);
+  EXPECT_EQ(differ, 0);
+}
+
+// One band up to 2^18 pixels, then 2, 4, ... 16 bands; uneven band heights.
+INSTANTIATE_TEST_SUITE_P(Sizes, SaveFigBands,
+                         ::testing::Values(std::pair{512, 511}, std::pair{801, 599}, std::pair{257, 1031},
+                                           std::pair{1500, 1400}, std::pair{4000, 70}));
+
 TEST_F(SaveFig, FormatsByExtensionAndStatusCodes) {
   fig_ = vlp_subplots(1, 2);
   vlp_plot(vlp_set_canvas(fig_, 0), V({0, 1, 2}), V({2, 0, 1}));
@@ -525,6 +565,9 @@ TEST_F(SaveFig, FormatsByExtensionAndStatusCodes) {
       {missing + "a.png", 10, 10, VLP_SAVEFIG_WRITE_ERROR},
       {missing + "a.svg", 10, 10, VLP_SAVEFIG_WRITE_ERROR},
       {missing + "a.pdf", 10, 10, VLP_SAVEFIG_WRITE_ERROR},
+      {path("w.png"), VLP_PNG_MAX_SIZE + 1, 10, VLP_SAVEFIG_TOO_LARGE},
+      {path("h.svg"), 10, VLP_VECTOR_MAX_SIZE + 1, VLP_SAVEFIG_TOO_LARGE},
+      {path("w.pdf"), VLP_VECTOR_MAX_SIZE + 1, 600, VLP_SAVEFIG_TOO_LARGE},
   };
   for (const auto &[name, w, h, status] : cases) {
     EXPECT_EQ(vlp_savefig(fig_, name.c_str(), w, h), status) << name;
