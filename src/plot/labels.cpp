@@ -51,8 +51,10 @@ void edit(VlpCanvas *can, Change change) {
   if (can->p_labels && empty(*can->p_labels)) vlp_canvas_labels_delete(can);
 }
 
-/* The text as stored: valid UTF-8 (invalid bytes become U+FFFD). */
+/* The text as stored: valid UTF-8 (invalid bytes become U+FFFD); a null
+ * text is an empty one. */
 std::string utf8(const char *text) {
+  if (!text) return std::string();
   gchar *valid = g_utf8_make_valid(text, -1);
   std::string s(valid);
   g_free(valid);
@@ -328,6 +330,7 @@ void *vlp_set_label(VlpCanvas *can, int line, const char *text) {
 }
 
 int vlp_legend_loc(const char *loc) {
+  if (!loc) return -1;
   for (size_t k = 0; k < sizeof kLocs / sizeof kLocs[0]; k++)
     if (std::string(loc) == kLocs[k].name) return static_cast<int>(k);
   return -1;

@@ -106,6 +106,8 @@ const Map kMaps[] = {
 
 /* The map of a name, and whether it is reversed; null when unknown. */
 const Map *find(const char *name, bool *reversed) {
+  *reversed = false;
+  if (!name) return nullptr;
   std::string n(name);
   *reversed = n.size() > 2 && n.compare(n.size() - 2, 2, "_r") == 0;
   if (*reversed) n.resize(n.size() - 2);

@@ -95,8 +95,8 @@ VlmColor *vlp_color_pallete_canvas_set_size(VlpCanvas *can, int line, int size);
 void *vlp_color_pallete_set(VlmColor *clr, int index, int r, int g, int b, double a, double val);
 void vlp_show(VlpFigure *fig);
 
-/* Texts of a canvas, UTF-8, drawn in the margins of its frame; an empty text
- * removes it. vlp_set_label names series `line` in the legend, which
+/* Texts of a canvas, UTF-8, drawn in the margins of its frame; an empty (or
+ * null) text removes it. vlp_set_label names series `line` in the legend, which
  * vlp_set_legend shows (boolean) in the plot box at loc ("upper right",
  * "upper left", "lower left", "lower right", "right", "center left",
  * "center right", "lower center", "upper center", "center"; an unknown

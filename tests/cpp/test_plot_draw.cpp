@@ -577,10 +577,10 @@ TEST_P(SaveFigTexts, InTheMarginsAndTheBoxClearOfTheFrame) {
   if (c.all_shown)
     for (int i = 0; i < n; i++)
       EXPECT_TRUE(seen[i][0] > 0 && seen[i][1] > 0 && seen[i][2] > 0 && seen[i][3] > 0) << i;
-  // Empty texts and a hidden legend remove them all.
+  // Empty (or null) texts and a hidden legend remove them all.
   for (int i = 0; i < n; i++) {
     VlpCanvas *can = vlp_set_canvas(fig_, i);
-    for (auto set : {vlp_set_title, vlp_set_xlabel, vlp_set_ylabel}) set(can, "");
+    for (auto set : {vlp_set_title, vlp_set_xlabel, vlp_set_ylabel}) set(can, i % 2 ? "" : nullptr);
     vlp_set_label(can, 0, "");
     vlp_set_label(can, 1, "");
     vlp_set_legend(can, 0, "center");
