@@ -8,7 +8,8 @@ import subprocess
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-EXAMPLES = ["line", "scatter", "image_colorbar", "palettes", "grid_lines", "layout_2x3"]
+EXAMPLES = ["line", "scatter", "image_colorbar", "palettes", "grid_lines", "layout_2x3", "labels_legend",
+            "named_palettes"]
 
 
 def main(target=os.path.join(HERE, os.pardir, "docs", "gallery")):

@@ -157,6 +157,12 @@ int velta_pallete_index(const VlmColor *clr, int index);
 /* Every series of the figure can still be drawn (its data may have changed
  * since it was added). */
 int velta_figure_drawable(const VlpFigure *fig);
+/* ---- texts and named palettes of canvases (figure_text.cpp) ---- */
+int velta_figure_series(const VlpFigure *fig, int canvas, int line);
+int velta_legend_loc_known(const char *loc);
+int velta_figure_legend(const VlpFigure *fig, int canvas, const char *loc);
+int velta_palette_named(const VlpCanvas *can, int line, const char *name);
+int velta_figure_palette(const VlpFigure *fig, int canvas, int line, const char *name);
 /* ---- figures leaving the process (figure_io.cpp) ---- */
 /* Shows the figure until its window is closed, or until a signal handler
  * raises (Ctrl-C: KeyboardInterrupt), which closes the window. */

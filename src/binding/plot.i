@@ -45,6 +45,31 @@ VELTA_SERIES_IMAGE(imshow)
 %feature("autodoc", "savefig(self, target, width=800, height=600, format=None)") s_figure::savefig;
 %feature("autodoc", "_repr_png_(self) -> bytes") s_figure::_repr_png_;
 
+/* Entries that replace the palette of series LINE of CANVAS: pointer
+ * objects into the old one are cleared, and the canvas's palettes noted. */
+%define VELTA_PALLETE_REPLACED(NAME, CHECK, CANVAS, LINE)
+%exception NAME {
+  if ((CHECK) < 0) SWIG_fail;
+  const VlmColor *replaced = (CANVAS)->p_r_color_pallete[LINE];
+  int replaced_count = replaced ? (replaced->size > 1 ? replaced->size : 1) : 0;
+  $action
+  if (velta_made((CANVAS)->p_r_color_pallete[LINE] != replaced ? (CANVAS) : 0) < 0) SWIG_fail;
+  velta_colors_moving(replaced, replaced_count);
+  velta_canvas_note(CANVAS);
+}
+%enddef
+
+/* Texts of a canvas and named palettes (figure_text.cpp checks them). */
+VELTA_PALLETE_REPLACED(s_figure::set_palette, velta_figure_palette(arg1, arg2, arg3, arg4),
+                       (&arg1->p_r_canvas[arg2]), arg3)
+VELTA_GUARD(s_figure::set_title, velta_canvas_index(arg1, arg2))
+VELTA_GUARD(s_figure::set_xlabel, velta_canvas_index(arg1, arg2))
+VELTA_GUARD(s_figure::set_ylabel, velta_canvas_index(arg1, arg2))
+VELTA_GUARD(s_figure::set_label, velta_figure_series(arg1, arg2, arg3))
+VELTA_GUARD(s_figure::legend, velta_figure_legend(arg1, arg2, arg3))
+%feature("kwargs") s_figure::legend;
+%feature("autodoc", "legend(self, canvas, loc='upper right', on=True)") s_figure::legend;
+
 
 %extend s_figure {
   s_figure(int dim1, int dim2) {
@@ -73,6 +98,18 @@ VELTA_SERIES_IMAGE(imshow)
     return velta_figure_savefig($self, target, width, height, format);
   }
   PyObject *_repr_png_() { return velta_figure_png($self); }
+  void set_title(int canvas, const char *text) { vlp_set_title(vlp_set_canvas($self, canvas), text); }
+  void set_xlabel(int canvas, const char *text) { vlp_set_xlabel(vlp_set_canvas($self, canvas), text); }
+  void set_ylabel(int canvas, const char *text) { vlp_set_ylabel(vlp_set_canvas($self, canvas), text); }
+  void set_label(int canvas, int series, const char *text) {
+    vlp_set_label(vlp_set_canvas($self, canvas), series, text);
+  }
+  void legend(int canvas, const char *loc = "upper right", int on = 1) {
+    vlp_set_legend(vlp_set_canvas($self, canvas), on, loc);
+  }
+  void set_palette(int canvas, int series, const char *name) {
+    vlp_set_palette(vlp_set_canvas($self, canvas), series, name);
+  }
 }
 
 /* ---- the flat plotting functions ---- */
@@ -109,15 +146,12 @@ VELTA_GUARD(vlp_set_linewidth, velta_series_index(arg1, arg2))
 VELTA_GUARD(vlp_set_color_alpha, velta_series_index(arg1, arg2))
 VELTA_GUARD(vlp_set_color_alpha_line, velta_series_index(arg1, arg2))
 
-%exception vlp_color_pallete_canvas_set_size {
-  if (velta_pallete_resize(arg1, arg2, arg3) < 0) SWIG_fail;
-  const VlmColor *replaced = arg1->p_r_color_pallete[arg2];
-  int replaced_count = replaced ? (replaced->size > 1 ? replaced->size : 1) : 0;
-  $action
-  if (velta_made(result) < 0) SWIG_fail;
-  velta_colors_moving(replaced, replaced_count);
-  velta_canvas_note(arg1);
-}
+VELTA_PALLETE_REPLACED(vlp_color_pallete_canvas_set_size, velta_pallete_resize(arg1, arg2, arg3), arg1, arg2)
+VELTA_PALLETE_REPLACED(vlp_set_palette, velta_palette_named(arg1, arg2, arg3), arg1, arg2)
+VELTA_GUARD(vlp_set_label, velta_series_index(arg1, arg2))
+VELTA_GUARD(vlp_set_legend, velta_legend_loc_known(arg3))
+/* The canvas's texts are its own, freed with it; Python does not see them. */
+%ignore s_canvas::p_labels;
 /* The name ends like a field setter's, but a palette must be given. */
 %exception vlp_color_pallete_set {
   if (!arg1 ? velta_null_fail("vlp_color_pallete_set", 1, "VlmColor *", SWIGTYPE_p_s_color, res1 & VELTA_CLEARED) : velta_pallete_index(arg1, arg2)) SWIG_fail;
@@ -134,6 +168,7 @@ VELTA_GUARD(vlp_set_color_alpha_line, velta_series_index(arg1, arg2))
 /* A stand-alone canvas takes the objects it kept with it. A canvas inside a
  * figure is the figure's to release. */
 %exception s_canvas::~s_canvas {
+  vlp_canvas_labels_delete(arg1);
   $action
   velta_canvas_release(arg1);
 }

@@ -27,11 +27,26 @@ void select_sans(cairo_t *cr) {
   cairo_select_font_face(cr, "Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
 }
 
-/* Draws value v formatted with fmt at data point p, then releases the text. */
+/* Draws value v formatted with fmt at data point p, then releases the text.
+ * With texts set, its ink box is noted there as a text of kind. */
 void draw_label(cairo_t *cr, const char *fmt, double v, VlmCoordDouble p, VlmCoordInt *plo,
-                VlmCoordInt *phi, VlmCoordDouble *dlo, VlmCoordDouble *dhi, int dx, int dy) {
+                VlmCoordInt *phi, VlmCoordDouble *dlo, VlmCoordDouble *dhi, int dx, int dy,
+                VlpFrameTexts *texts, int kind) {
+  const double size = 20;
   char *text = vlm_string_from_double_set(const_cast<char *>(fmt), v);
-  vlp_create_text_addxy(cr, p, plo, phi, dlo, dhi, 20, text, dx, dy);
+  if (texts) {
+    VlmCoordInt c;
+    vlp_data_to_canvas(plo, phi, p, &c, dlo, dhi);
+    cairo_set_font_size(cr, size);
+    cairo_text_extents_t e;
+    cairo_text_extents(cr, text, &e);
+    double x0 = c.x + dx + e.x_bearing, y0 = c.y + dy + e.y_bearing;
+    double x1 = x0 + e.width, y1 = y0 + e.height;
+    cairo_user_to_device(cr, &x0, &y0);
+    cairo_user_to_device(cr, &x1, &y1);
+    texts->texts.push_back(VlpTextBox{x0, y0, x1, y1, kind});
+  }
+  vlp_create_text_addxy(cr, p, plo, phi, dlo, dhi, size, text, dx, dy);
   vlm_data_delete(text);
 }
 
@@ -79,7 +94,7 @@ void multirectangle(cairo_t *cr, VlmMatrix *mat, VlmCoordInt *plo, VlmCoordInt *
 
 void colorbar(cairo_t *cr, VlmMatrix *mat, VlmCoordInt *plo, VlmCoordInt *phi,
               VlmCoordDouble *dlo, VlmCoordDouble *dhi, int width, const VlpPalleteLookup &lookup,
-              VlmColor *outline) {
+              VlmColor *outline, VlpFrameTexts *texts) {
   // A strip of steps a hundredth of the box high; the running sum decides the
   // count. A box that is tiny against the half-unit offset below it takes
   // very many steps, nearly all far outside the cell: those are counted but
@@ -117,7 +132,8 @@ void colorbar(cairo_t *cr, VlmMatrix *mat, VlmCoordInt *plo, VlmCoordInt *phi,
     if (!hidden && static_cast<long>(g) % 10 == 0) {
       cairo_set_source_rgb(cr, 0, 0, 0);
       select_sans(cr);
-      draw_label(cr, "%.1f", v, VlmCoordDouble{x1, y}, plo, phi, dlo, dhi, 0, 0);
+      draw_label(cr, "%.1f", v, VlmCoordDouble{x1, y}, plo, phi, dlo, dhi, 0, 0, texts,
+                 VLP_TEXT_BAR);
     }
     g = g + 1;
     const double next = y + s;
@@ -128,7 +144,7 @@ void colorbar(cairo_t *cr, VlmMatrix *mat, VlmCoordInt *plo, VlmCoordInt *phi,
   cairo_set_source_rgb(cr, 0, 0, 0);
   select_sans(cr);
   draw_label(cr, "%.1f", (mx - mn) * g / 100 + mn, VlmCoordDouble{x1, y}, plo, phi, dlo, dhi, 0,
-             0);
+             0, texts, VLP_TEXT_BAR);
 }
 
 /* Limits of one axis as drawn: equal limits are widened by half a unit each
@@ -255,7 +271,7 @@ void vlp_create_colorbar(cairo_t *cr, VlmMatrix *mat, VlmCoordInt *plo, VlmCoord
                          VlmCoordDouble *dlo, VlmCoordDouble *dhi, int width, VlmColor *pallete,
                          VlmColor *outline) {
   const VlpPalleteLookup lookup(pallete);
-  colorbar(cr, mat, plo, phi, dlo, dhi, width, lookup, outline);
+  colorbar(cr, mat, plo, phi, dlo, dhi, width, lookup, outline, nullptr);
 }
 
 /* ---- palette lookup ---- */
@@ -359,7 +375,7 @@ void vlp_draw_image_series(cairo_t *cr, const VlpCanvas *can, int i, VlpFrame *f
   multirectangle(cr, mat, &f->plo, &f->phi, &f->dlo, &f->dhi, can->p_r_linewidth[i], lookup,
                  &can->p_r_color_outside[i]);
   colorbar(cr, mat, &f->plo, &f->phi, &f->dlo, &f->dhi, can->p_r_linewidth[i], lookup,
-           &can->p_r_color_outside[i]);
+           &can->p_r_color_outside[i], f->texts);
 }
 
 /* ---- frame ---- */
@@ -379,6 +395,7 @@ bool frame_of(const VlpCanvas *can, int window_w, int window_h, VlpFrame *f) {
   f->hh = window_h / (2 * can->row);
   f->plo = VlmCoordInt{-f->hw, -f->hh};
   f->phi = VlmCoordInt{f->hw, f->hh};
+  f->texts = nullptr;
   return true;
 }
 
@@ -416,7 +433,8 @@ void draw_ticks(cairo_t *cr, const VlpCanvas *can, VlpFrame *f, Axis axis) {
     const double v = ticks->p_r_nums[k];
     cairo_set_source_rgb(cr, 0, 0, 0);
     select_sans(cr);
-    draw_label(cr, fmt, v, at(v, across_lo), &f->plo, &f->phi, &f->dlo, &f->dhi, dx, dy);
+    draw_label(cr, fmt, v, at(v, across_lo), &f->plo, &f->phi, &f->dlo, &f->dhi, dx, dy, f->texts,
+               x ? VLP_TEXT_XTICK : VLP_TEXT_YTICK);
     cairo_set_source_rgba(cr, 0, 0, 0, 1.0);
     vlp_create_line(cr, at(v, across_lo), at(v, across_lo - (across_hi - across_lo) / 50), &f->plo,
                     &f->phi, &f->dlo, &f->dhi, 2);
@@ -444,12 +462,24 @@ void vlp_draw_canvas(cairo_t *cr, const VlpCanvas *can, int window_w, int window
   draw_background(cr);
   VlpFrame f;
   if (frame_of(can, window_w, window_h, &f)) {
+    // Texts set on the canvas are placed around what the frame drew.
+    VlpFrameTexts texts;
+    if (vlp_canvas_labelled(can)) f.texts = &texts;
+    cairo_save(cr);
     cairo_translate(cr, f.hw, f.hh);
     cairo_scale(cr, 0.8, 0.8);
+    if (f.texts) {
+      VlpTextBox &b = texts.box;
+      b.x0 = f.plo.x, b.y0 = f.plo.y, b.x1 = f.phi.x, b.y1 = f.phi.y;
+      cairo_user_to_device(cr, &b.x0, &b.y0);
+      cairo_user_to_device(cr, &b.x1, &b.y1);
+    }
     draw_axes(cr, &f);
     draw_ticks(cr, can, &f, X_AXIS);
     draw_ticks(cr, can, &f, Y_AXIS);
     draw_series(cr, can, &f);
+    cairo_restore(cr);
+    if (f.texts) vlp_draw_labels(cr, can, &f);
   }
   cairo_restore(cr);
 }

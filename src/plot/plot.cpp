@@ -85,6 +85,7 @@ void vlp_figure_delete(VlpFigure *fig) {
   if (!fig) return;
   for (int i = 0; i < fig->size; i++) {
     VlpCanvas *can = &fig->p_r_canvas[i];
+    vlp_canvas_labels_delete(can);
     if (can->numOfVec == 0) continue;
     // Palettes are held by image series; a slot of another series is null
     // unless a palette was stored there, which the canvas then owns too.

@@ -67,6 +67,9 @@ typedef struct s_canvas {
   VlmColor *p_r_color_outside;
   VlmColor **p_r_color_pallete;
   int numOfVec;
+  /* Title, axis labels, series labels and the legend (labels.cpp); null
+   * until one is set. Owned by the canvas and freed with it; not wrapped. */
+  struct s_canvas_labels *p_labels;
 } VlpCanvas;
 
 typedef struct s_figure {
@@ -94,11 +97,39 @@ VlmColor *vlp_color_pallete_canvas_set_size(VlpCanvas *can, int line, int size);
 void *vlp_color_pallete_set(VlmColor *clr, int index, int r, int g, int b, double a, double val);
 void vlp_show(VlpFigure *fig);
 
+/* Texts of a canvas, UTF-8, drawn in the margins of its frame; an empty (or
+ * null) text removes it. vlp_set_label names series `line` in the legend, which
+ * vlp_set_legend shows (boolean) in the plot box at loc ("upper right",
+ * "upper left", "lower left", "lower right", "right", "center left",
+ * "center right", "lower center", "upper center", "center"; an unknown
+ * name leaves the legend as it was). */
+void *vlp_set_title(VlpCanvas *can, const char *text);
+void *vlp_set_xlabel(VlpCanvas *can, const char *text);
+void *vlp_set_ylabel(VlpCanvas *can, const char *text);
+void *vlp_set_label(VlpCanvas *can, int line, const char *text);
+void *vlp_set_legend(VlpCanvas *can, int boolean, const char *loc);
+/* Gives image series `line` the named palette ("viridis", "magma",
+ * "inferno", "plasma", "cividis", "gray", each also reversed with "_r"),
+ * its entries spread evenly from the smallest to the largest value of the
+ * series' matrix. An unknown name (or a series that is no image) leaves the
+ * palette as it was. */
+void *vlp_set_palette(VlpCanvas *can, int line, const char *name);
+
 #ifndef SWIG
 /* Library routines without a direct Python wrapper. */
 VlmColor *vlp_color_pallete_new(int size);
 void vlp_color_pallete_delete(VlmColor *clr);
 void vlp_allocation(VlpCanvas *can, VlmVector *vecx, VlmVector *vecy, VlmMatrix *mat, int type);
+/* Frees the canvas's texts (p_labels), leaving it null. */
+void vlp_canvas_labels_delete(VlpCanvas *can);
+/* Legend location of a name (as vlp_set_legend takes it), or -1. */
+int vlp_legend_loc(const char *loc);
+/* Whether vlp_set_palette knows the palette name. */
+int vlp_palette_known(const char *name);
+/* The names of the legend locations and of the palettes, comma separated,
+ * for messages. */
+const char *vlp_legend_locs(void);
+const char *vlp_palette_names(void);
 
 /* File export: renders what a window of width x height pixels shows, through
  * the same draw routine as the window. vlp_savefig takes the format from the

@@ -73,13 +73,42 @@ class VlpPalleteLookup {
  * gets no ticks (reversed, non-finite, or a step lost in rounding). */
 VlmVector *vlp_ticks_new(double lo, double hi);
 
+/* Ink box of a text, or the plot box, in device coordinates. */
+enum VlpTextKind { VLP_TEXT_XTICK, VLP_TEXT_YTICK, VLP_TEXT_BAR };
+struct VlpTextBox {
+  double x0, y0, x1, y1;
+  int kind;
+};
+/* What the frame drew, noted for the labels set on a canvas: the plot box
+ * and the boxes of the tick and colour bar labels. */
+struct VlpFrameTexts {
+  VlpTextBox box;
+  std::vector<VlpTextBox> texts;
+};
+
 /* The boxes of one canvas's frame: pixel box (plo, phi), data box (dlo, dhi),
- * and the half-cell size hw x hh in device pixels. */
+ * and the half-cell size hw x hh in device pixels. When texts is set, the
+ * frame's texts are noted there as they are drawn. */
 struct VlpFrame {
   VlmCoordInt plo, phi;
   VlmCoordDouble dlo, dhi;
   int hw, hh;
+  VlpFrameTexts *texts;
 };
+
+/* ---- labels (labels.cpp) ---- */
+/* Whether the canvas has a title, an axis label or a legend to draw. */
+bool vlp_canvas_labelled(const VlpCanvas *can);
+/* Draws them, in the context of the canvas's cell (origin at its top left,
+ * device pixels), into the margins and plot box that f's texts describe. */
+void vlp_draw_labels(cairo_t *cr, const VlpCanvas *can, const VlpFrame *f);
+
+/* ---- named palettes (palettes.cpp) ---- */
+/* Fills pal (n entries from vlp_color_pallete_new(n)) with the named
+ * palette spread from lo to hi; false for an unknown name. */
+bool vlp_palette_fill(const char *name, VlmColor *pal, double lo, double hi);
+/* Entries of the named palette (0 for an unknown name). */
+int vlp_palette_size(const char *name);
 
 /* ---- series kinds ----
  * One entry per kind of series. The model (vlp_allocation) reads what a new

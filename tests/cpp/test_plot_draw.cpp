@@ -2,11 +2,13 @@
 #include "vlp_draw.h"
 
 #include <cairo-script.h>
+#include <pango/pangocairo.h>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -25,11 +27,13 @@ namespace {
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // cairo keeps font faces, and fontconfig its configuration, in static caches;
-// release them at the end so a leak checker reports only real leaks.
-// fontconfig is reached through cairo, so it is looked up rather than linked.
+// release them at the end so a leak checker reports only real leaks. Pango's
+// font map, which holds cairo's faces, goes first. fontconfig is reached
+// through cairo, so it is looked up rather than linked.
 class CairoStaticData : public ::testing::Environment {
  public:
   void TearDown() override {
+    pango_cairo_font_map_set_default(nullptr);
     cairo_debug_reset_static_data();
     if (void *fc_fini = dlsym(RTLD_DEFAULT, "FcFini")) reinterpret_cast<void (*)()>(fc_fini)();
   }
@@ -532,6 +536,111 @@ TEST_P(SaveFigBands, HaveThePixelsOfOneSurface) {
 INSTANTIATE_TEST_SUITE_P(Sizes, SaveFigBands,
                          ::testing::Values(std::pair{512, 511}, std::pair{801, 599}, std::pair{257, 1031},
                                            std::pair{1500, 1400}, std::pair{4000, 70}));
+
+// ---- texts of canvases ----
+
+struct TextsCase {
+  int w, h, rows, cols;
+  bool all_shown;  // room for every text in every canvas
+  const char *title;
+};
+
+class SaveFigTexts : public SaveFig, public ::testing::WithParamInterface<TextsCase> {};
+
+// Every text and legend changes only pixels of its own canvas's cell that
+// nothing else drew: outside the plot box none that the figure drew without
+// texts, inside it (the legend) none of the frame's axes, ticks and labels.
+TEST_P(SaveFigTexts, InTheMarginsAndTheBoxClearOfTheFrame) {
+  const TextsCase &c = GetParam();
+  const int n = c.rows * c.cols;
+  auto make = [&](bool series) {
+    if (fig_) vlp_figure_delete(fig_);
+    fig_ = vlp_subplots(c.rows, c.cols);
+    for (int i = 0; i < n; i++) {
+      VlpCanvas *can = vlp_set_canvas(fig_, i);
+      if (i == n - 1 && n > 1) {
+        if (series) vlp_imshow(can, M(3, 4, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
+        vlp_xlim(can, -0.5, 3.5);
+        vlp_ylim(can, -0.5, 2.5);
+        continue;
+      }
+      if (series) {
+        std::vector<double> x, y;
+        for (int k = 0; k <= 40; k++) x.push_back(k * 0.15), y.push_back(std::sin(k * 0.15));
+        vlp_plot(can, V(x), V(y));
+        vlp_scatter(can, V({1, 2, 3}), V({-0.5, 0, 0.5}));
+      }
+      vlp_xlim(can, 0, 6);
+      vlp_ylim(can, -1, 1);
+    }
+  };
+  make(false);
+  const Png frame = render(c.w, c.h);
+  make(true);
+  const Png plain = render(c.w, c.h);
+  const char *locs[] = {"upper right", "lower left", "center", "upper left", "lower right"};
+  for (int i = 0; i < n; i++) {
+    VlpCanvas *can = vlp_set_canvas(fig_, i);
+    vlp_set_title(can, c.title);
+    vlp_set_xlabel(can, "time (s)");
+    vlp_set_ylabel(can, "amplitude (µV)");
+    vlp_set_label(can, 0, i == n - 1 && n > 1 ? "cells" : "sin t");
+    if (can->numOfVec > 1) vlp_set_label(can, 1, "three points");
+    vlp_set_legend(can, 1, locs[i % 5]);
+  }
+  const Png texts = render(c.w, c.h);
+  // Per canvas: changed pixels above, below, left of and inside the box.
+  std::vector<std::array<int, 4>> seen(n, {0, 0, 0, 0});
+  for (int y = 0; y < c.h; y++)
+    for (int x = 0; x < c.w; x++) {
+      if (texts.at(x, y) == plain.at(x, y)) continue;
+      int col = 0, row = 0, cx = 0, cy = 0, cw = 0, ch = 0;
+      while (col + 1 < c.cols && (vlp_cell_span(c.w, c.cols, col + 1, &cx, &cw), cx <= x)) col++;
+      while (row + 1 < c.rows && (vlp_cell_span(c.h, c.rows, row + 1, &cy, &ch), cy <= y)) row++;
+      vlp_cell_span(c.w, c.cols, col, &cx, &cw);
+      vlp_cell_span(c.h, c.rows, row, &cy, &ch);
+      const int hw = c.w / (2 * c.cols), hh = c.h / (2 * c.rows);
+      const int u = x - cx, v = y - cy;
+      ASSERT_TRUE(u < 2 * hw && v < 2 * hh) << "outside the canvas at " << x << "," << y;
+      const double bx0 = hw - 0.8 * hw, bx1 = hw + 0.8 * hw, by0 = hh - 0.8 * hh, by1 = hh + 0.8 * hh;
+      const bool inside = u > bx0 && u < bx1 && v > by0 && v < by1;
+      if (inside)
+        ASSERT_TRUE(frame.white(x, y)) << "legend over the frame at " << x << "," << y;
+      else
+        ASSERT_TRUE(plain.white(x, y)) << "text over the figure at " << x << "," << y;
+      auto &s = seen[row * c.cols + col];
+      s[0] += v < by0;
+      s[1] += v > by1;
+      s[2] += u < bx0;
+      s[3] += inside;
+    }
+  if (c.all_shown)
+    for (int i = 0; i < n; i++)
+      EXPECT_TRUE(seen[i][0] > 0 && seen[i][1] > 0 && seen[i][2] > 0 && seen[i][3] > 0) << i;
+  // Empty (or null) texts and a hidden legend remove them all.
+  for (int i = 0; i < n; i++) {
+    VlpCanvas *can = vlp_set_canvas(fig_, i);
+    for (auto set : {vlp_set_title, vlp_set_xlabel, vlp_set_ylabel}) set(can, i % 2 ? "" : nullptr);
+    vlp_set_label(can, 0, "");
+    vlp_set_label(can, 1, "");
+    vlp_set_legend(can, 0, "center");
+    EXPECT_EQ(can->p_labels, nullptr);
+  }
+  EXPECT_EQ(render(c.w, c.h).px, plain.px);
+}
+
+const char *const kLongTitle = "A title far too long for the canvas it is given, cut short";
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, SaveFigTexts,
+    ::testing::Values(TextsCase{200, 150, 1, 1, false, "Response"},
+                      TextsCase{200, 150, 2, 2, false, "Response"},
+                      TextsCase{320, 240, 1, 2, false, kLongTitle},
+                      TextsCase{800, 600, 1, 1, true, "Response ∂y/∂t"},
+                      TextsCase{800, 600, 2, 2, true, kLongTitle},
+                      TextsCase{1200, 900, 2, 2, true, "Response"},
+                      TextsCase{257, 1031, 3, 1, false, "Response"},
+                      TextsCase{1600, 300, 1, 3, false, "Ответ"}));
 
 TEST_F(SaveFig, FormatsByExtensionAndStatusCodes) {
   fig_ = vlp_subplots(1, 2);

@@ -86,6 +86,9 @@ def _matrix_with_shape(rows, cols, donor_rows, donor_cols):
     (velta.VlmSlice, dict(start=1, step=-2, stop=9), None),
     (lambda: velta.VlpFigure(1, 2), None, (TypeError, "cannot pickle 'VlpFigure' object: a figure borrows")),
     (velta.VlpCanvas, None, (TypeError, "cannot pickle 'VlpCanvas' object: a canvas belongs")),
+    # Their texts are never shared with a copy: there is none.
+    (lambda: _titled(velta.VlpCanvas()), None, (TypeError, "cannot pickle 'VlpCanvas' object")),
+    (lambda: _titled(velta.vlp_set_canvas(velta.VlpFigure(1, 1), 0)), None, (TypeError, "cannot pickle")),
 ])
 @pytest.mark.parametrize("copier", [
     lambda r: pickle.loads(pickle.dumps(r, 2)),
@@ -110,6 +113,12 @@ def test_pickle_and_copy(make, fields, refused, copier):
     if record.size:
         record.constant(9.0)
         assert _bits(twin) != _bits(record)
+
+
+def _titled(can):
+    velta.vlp_set_title(can, "title")
+    velta.vlp_set_legend(can, 1, "center")
+    return can
 
 
 def _color(r, g, b, a, val, size):

@@ -65,9 +65,12 @@ METHODS = {
 }
 
 # Beyond the specified entries: the file export of figures and their picture
-# for notebooks, and the random source's seeding. (The static method helper of
-# the generator's fast proxy mode is no entry.)
-ADDED = {"VlpFigure_savefig", "VlpFigure__repr_png_", "vlp_savefig", "vlm_random_seed"}
+# for notebooks, the random source's seeding, and the texts and named
+# palettes of canvases. (The static method helper of the generator's fast
+# proxy mode is no entry.)
+TEXTS = ["set_title", "set_xlabel", "set_ylabel", "set_label", "set_palette"]
+ADDED = {"VlpFigure_savefig", "VlpFigure__repr_png_", "vlp_savefig", "vlm_random_seed",
+         "VlpFigure_legend", "vlp_set_legend"} | {p + t for t in TEXTS for p in ("VlpFigure_", "vlp_")}
 
 
 def specified_entries():
@@ -179,6 +182,11 @@ DOCS = {
     "VlpFigure_show": "VlpFigure_show(VlpFigure self)",
     "VlpFigure_savefig": "savefig(self, target, width=800, height=600, format=None)",
     "VlpFigure__repr_png_": "_repr_png_(self) -> bytes",
+    "VlpFigure_legend": "legend(self, canvas, loc='upper right', on=True)",
+    "VlpFigure_set_label": described("VlpFigure_set_label(VlpFigure self, int canvas, int series, char const * text)",
+        "canvas: int", "series: int", "text: char const *"),
+    "vlp_set_palette": described("vlp_set_palette(VlpCanvas can, int line, char const * name) -> void *",
+        "can: VlpCanvas *", "line: int", "name: char const *"),
     "vlp_savefig": "\nvlp_savefig(VlpFigure fig, char * filename, int width, int height)\n\n"
                    "Parameters\n----------\nfig: VlpFigure *\nfilename: char *\nwidth: int\nheight: int\n\n",
     "vlp_show": "\nvlp_show(VlpFigure fig)\n\nParameters\n----------\nfig: VlpFigure *\n\n",

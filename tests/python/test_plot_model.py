@@ -275,7 +275,8 @@ def test_setter_on_none_stores_nothing(setter, value):
 # ---- refused arguments ----
 
 @pytest.mark.parametrize("index", [-1, 6, 2**31 - 1])
-@pytest.mark.parametrize("kind", ["plot", "scatter", "imshow", "set_canvas"])
+@pytest.mark.parametrize("kind", ["plot", "scatter", "imshow", "set_canvas", "set_title", "set_xlabel",
+                                  "set_ylabel", "set_label", "legend", "set_palette"])
 def test_canvas_index_out_of_range(kind, index):
     fig = VlpFigure(2, 3)
     x, y, m = vec(1, 2), vec(1, 2), mat([[1, 2]])
@@ -284,6 +285,12 @@ def test_canvas_index_out_of_range(kind, index):
         "scatter": lambda: fig.scatter(index, x, y),
         "imshow": lambda: fig.imshow(index, m),
         "set_canvas": lambda: velta.vlp_set_canvas(fig, index),
+        "set_title": lambda: fig.set_title(index, "t"),
+        "set_xlabel": lambda: fig.set_xlabel(index, "t"),
+        "set_ylabel": lambda: fig.set_ylabel(index, "t"),
+        "set_label": lambda: fig.set_label(index, 0, "t"),
+        "legend": lambda: fig.legend(index),
+        "set_palette": lambda: fig.set_palette(index, 0, "viridis"),
     }
     with pytest.raises(IndexError, match="canvas index"):
         calls[kind]()
@@ -335,6 +342,8 @@ SERIES_SETTERS = {
     "color_alpha": lambda can, line: velta.vlp_set_color_alpha(can, line, 9, 9, 9, 0.5),
     "color_alpha_line": lambda can, line: velta.vlp_set_color_alpha_line(can, line, 9, 9, 9, 0.5),
     "pallete_size": lambda can, line: velta.vlp_color_pallete_canvas_set_size(can, line, 3),
+    "label": lambda can, line: velta.vlp_set_label(can, line, "a"),
+    "palette": lambda can, line: velta.vlp_set_palette(can, line, "magma"),
 }
 
 
@@ -356,13 +365,34 @@ def test_series_setters_on_empty_canvas(setter):
         SERIES_SETTERS[setter](VlpCanvas(), 0)
 
 
-@pytest.mark.parametrize("kind,size", [("plot", 3), ("scatter", 3), ("imshow", 0), ("imshow", -2)])
-def test_pallete_resize_refused(kind, size):
+CANVAS_CHANGES = {
+    "size": lambda fig, can, size: velta.vlp_color_pallete_canvas_set_size(can, 0, size),
+    "named": lambda fig, can, name: velta.vlp_set_palette(can, 0, name),
+    "method": lambda fig, can, name: fig.set_palette(0, 0, name),
+    "legend": lambda fig, can, loc: fig.legend(0, loc),
+    "vlp_legend": lambda fig, can, loc: velta.vlp_set_legend(can, 1, loc),
+}
+
+
+@pytest.mark.parametrize("change,kind,arg,message", [
+    ("size", "plot", 3, "not an image series"), ("size", "scatter", 3, "not an image series"),
+    ("size", "imshow", 0, "at least 1 entry"), ("size", "imshow", -2, "must not be negative"),
+    ("named", "plot", "viridis", "not an image series"),
+    ("method", "scatter", "gray", "not an image series"),
+    ("named", "imshow", "jet", "unknown palette 'jet': use one of viridis, magma, inferno, plasma, cividis, "
+                               "gray \\(each reversed with _r\\)"),
+    ("method", "imshow", "Viridis", "unknown palette 'Viridis'"),
+    ("method", "imshow", "_r", "unknown palette '_r'"),
+    ("legend", "plot", "best", "unknown legend location 'best': use one of upper right, upper left, lower left, "
+                               "lower right, right, center left, center right, lower center, upper center, center"),
+    ("vlp_legend", "scatter", "Upper Right", "unknown legend location 'Upper Right'"),
+])
+def test_canvas_change_refused(change, kind, arg, message):
     fig = VlpFigure(1, 1)
     kinds_of_series()[kind](fig, 0)
     can = velta.vlp_set_canvas(fig, 0)
-    with pytest.raises(ValueError):
-        velta.vlp_color_pallete_canvas_set_size(can, 0, size)
+    with pytest.raises(ValueError, match=message):
+        CANVAS_CHANGES[change](fig, can, arg)
     assert can.numOfVec == 1 and can.p_r_color_pallete is not None
 
 
@@ -436,6 +466,10 @@ NONE_CALLS = {
     "savefig": lambda fig, can, x: velta.vlp_savefig(None, "/tmp/never.png", 10, 10),
     "figure_delete": lambda fig, can, x: velta.vlp_figure_delete(None),
     "delete_VlpFigure": lambda fig, can, x: _velta.delete_VlpFigure(None),
+    "title_text": lambda fig, can, x: fig.set_title(0, None),
+    "vlp_set_xlabel": lambda fig, can, x: velta.vlp_set_xlabel(None, "x"),
+    "legend_loc": lambda fig, can, x: velta.vlp_set_legend(can, 1, None),
+    "palette_name": lambda fig, can, x: velta.vlp_set_palette(can, 0, None),
 }
 
 

@@ -226,6 +226,13 @@ def steps(velta, w, rng, png):
         lambda: setattr(anything(), "thisown", rng.random() < 0.5), lambda: anything().this.acquire(),
         lambda: setattr(anything(), "this", anything()), lambda: anything().this.append(anything().this),
         lambda: w.pop(rng.choice(list(w))) and None, lambda: w.update(x=velta.VlmVector(3)),
+        lambda: w["f"].set_title(rng.randint(0, 1), rng.choice(["", "Title", "\u00fc" * 300])),
+        lambda: velta.vlp_set_ylabel(w[rng.choice(["c", "lone"])], rng.choice(["", "y"])),
+        lambda: w["f"].set_label(rng.randint(0, 1), rng.randint(0, 2), rng.choice(["", "a"])),
+        lambda: velta.vlp_set_label(w["lone"], count(), "b"),
+        lambda: w["f"].legend(rng.randint(0, 1), rng.choice(["center", "lower left"]), rng.random() < 0.7),
+        lambda: w["f"].set_palette(1, rng.randint(0, 1), rng.choice(["viridis", "gray_r"])),
+        lambda: velta.vlp_set_palette(w["c"], 0, "plasma"),
     ]
 
 

@@ -2,6 +2,7 @@
 few pixels of the PNG output."""
 import base64
 import errno
+import hashlib
 import io
 import os
 import pathlib
@@ -291,26 +292,85 @@ WHITE, BLACK, RED = (255, 255, 255, 255), (0, 0, 0, 255), (255, 0, 0, 255)
 GREY = (153, 153, 153, 255)
 
 
-@pytest.mark.parametrize("cells,pixels", [
+def rgb(hexes):
+    """Opaque colours of six hex digits each, at the centres of the cells of
+    [[0, 128, 255]] in 400 x 300: device x 93, 200 and 307."""
+    return [((x, 150), tuple(bytes.fromhex(h)) + (255,)) for x, h in zip((93, 200, 307), hexes.split())]
+
+
+@pytest.mark.parametrize("cells,pixels,palette", [
     # 1 x 2 in 400 x 300: limits -0.5..1.5 by -0.5..0.5, the right cell spans
     # device x 200..360 and y 30..270.
-    ([[0.0, 1.0]], [((0, 0), WHITE), ((399, 299), WHITE), ((280, 150), RED), ((120, 150), BLACK)]),
+    ([[0.0, 1.0]], [((0, 0), WHITE), ((399, 299), WHITE), ((280, 150), RED), ((120, 150), BLACK)], None),
     # 2 x 2 with a NaN at the top right: its inside stays white, its 0.8 px
     # outline (top edge at y 30, right edge at x 360) greys the pixels there.
     ([[0.0, float("nan")], [1.0, 0.5]],
      [((280, 90), WHITE), ((280, 30), GREY), ((360, 90), GREY), ((120, 90), BLACK),
-      ((120, 210), RED)]),
+      ((120, 210), RED)], None),
+    # Named palettes: 256 entries from the smallest value to the largest, so
+    # 0, 128 and 255 take entries 0, 128 and 255 of the published tables.
+    ([[0.0, 128.0, 255.0]], rgb("440154 21918c fde725"), "viridis"),
+    ([[0.0, 128.0, 255.0]], rgb("000004 b73779 fcfdbf"), "magma"),
+    ([[0.0, 128.0, 255.0]], rgb("000004 bc3754 fcffa4"), "inferno"),
+    ([[0.0, 128.0, 255.0]], rgb("0d0887 cc4778 f0f921"), "plasma"),
+    ([[0.0, 128.0, 255.0]], rgb("00224e 7d7c78 fee838"), "cividis"),
+    ([[0.0, 128.0, 255.0]], rgb("000000 808080 ffffff"), "gray"),
+    ([[0.0, 128.0, 255.0]], rgb("fde725 21908d 440154"), "viridis_r"),
+    # Spread over the values, whatever their range.
+    ([[-3.0, 1.0e6 - 3.0]], [((120, 150), (0x44, 0x01, 0x54, 255)), ((280, 150), (0xfd, 0xe7, 0x25, 255))],
+     "viridis"),
 ])
-def test_image_pixels(tmp_path, cells, pixels):
+def test_image_pixels(tmp_path, cells, pixels, palette):
     fig = VlpFigure(1, 1)
     m = velta.vlm_matrix_new_from_array(cells)
     m.this.acquire()
     fig.imshow(0, m)
+    if palette:
+        fig.set_palette(0, 0, palette)
     path = tmp_path / "image.png"
     fig.savefig(str(path), 400, 300)
     width, height, rows = read_png(path)
     assert (width, height) == (400, 300)
     assert [rows[y][x] for (x, y), _ in pixels] == [colour for _, colour in pixels]
+
+
+def todays_figure(rows, cols):
+    """A line on every canvas but the last, an image there."""
+    fig = VlpFigure(rows, cols)
+    x = numpy.linspace(0, 6.3, 50)
+    for i in range(rows * cols):
+        if i == rows * cols - 1 and i > 0:
+            fig.imshow(i, velta.VlmMatrix(numpy.arange(12.0).reshape(3, 4)))
+        else:
+            fig.plot(i, velta.VlmVector(x), velta.VlmVector(numpy.sin(x)))
+    return fig
+
+
+def labelled_then_cleared(fig):
+    """Every text set on every canvas, the legend shown, then all removed."""
+    for i in range(fig.size):
+        for set_text in (fig.set_title, fig.set_xlabel, fig.set_ylabel):
+            set_text(i, "Überschrift")
+            set_text(i, "")
+        fig.set_label(i, 0, "sin")
+        fig.legend(i, "lower left")
+        fig.set_label(i, 0, "")
+        fig.legend(i, on=False)
+    return fig
+
+
+# The pixels these figures had before canvases could carry texts: sha256 of
+# the PNG's rows (a figure given texts and then cleared of them draws them
+# too).
+@pytest.mark.parametrize("dress", [lambda fig: fig, labelled_then_cleared])
+@pytest.mark.parametrize("width,height,rows,digest", [
+    (200, 150, 1, "a4e1c297daefad63"), (200, 150, 2, "c04b1498b18235a0"),
+    (800, 600, 1, "9dfdbf95defcc6c3"), (800, 600, 2, "f0f5d5a60b1c4612"),
+])
+def test_pictures_without_texts_are_unchanged(dress, width, height, rows, digest):
+    out = io.BytesIO()
+    dress(todays_figure(rows, rows)).savefig(out, width, height)
+    assert hashlib.sha256(png_rows(out.getvalue())[1]).hexdigest()[:16] == digest
 
 
 def image_figure():
@@ -330,7 +390,20 @@ def image_figure():
     return fig
 
 
-@pytest.mark.parametrize("make", [image_figure, line_figure])
+def labelled_figure():
+    """Texts on every canvas of the image figure, a legend across the bands."""
+    fig = image_figure()
+    for i in range(4):
+        fig.set_title(i, "Canvas %d" % i)
+        fig.set_xlabel(i, "x ∈ [0, 1]")
+        fig.set_ylabel(i, "y")
+        fig.set_label(i, 0, "series 0")
+        fig.legend(i, "center")
+    fig.set_palette(0, 0, "inferno")
+    return fig
+
+
+@pytest.mark.parametrize("make", [image_figure, line_figure, labelled_figure])
 @pytest.mark.parametrize("size", [(800, 600), (801, 599), (257, 1031)])
 def test_png_drawn_in_bands_has_the_pixels_of_one(monkeypatch, make, size):
     # Large pictures are drawn and compressed in a band of rows per thread.
