@@ -131,11 +131,12 @@ VELTA_GUARD(vlp_set_color_alpha_line, velta_series_index(arg1, arg2))
   if (velta_savefig(arg1, arg2, arg3, arg4) < 0) SWIG_fail;
 }
 
-/* A stand-alone canvas takes the objects it kept with it. A canvas inside a
- * figure is the figure's to release. */
+/* A stand-alone canvas takes the objects it kept with it: they are dropped
+ * first, while the address still names the live canvas that they are filed
+ * under. A canvas inside a figure is the figure's to release. */
 %exception s_canvas::~s_canvas {
-  $action
   velta_canvas_release(arg1);
+  $action
 }
 
 /* Results pointing into a figure or canvas keep it alive: canvases (from
