@@ -11,7 +11,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 EXAMPLES = ["line", "scatter", "image_colorbar", "palettes", "grid_lines", "layout_2x3"]
 
 
-def main(target=os.path.join(HERE, os.pardir, "docs", "gallery")):
+def main(target: str = os.path.join(HERE, os.pardir, "docs", "gallery")) -> None:
     os.makedirs(target, exist_ok=True)
     for name in EXAMPLES:
         picture = os.path.join(target, name + ".png")
