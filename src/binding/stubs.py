@@ -291,6 +291,7 @@ def main(velta_stubs, extension_stubs):
         os.makedirs(folder, exist_ok=True)
         with open(os.path.join(folder, "__init__.pyi"), "w") as out:
             out.write("\n".join(lines) + "\n")
+        os.utime(folder)  # the build's output is the folder: now newer than its inputs
 
 
 if __name__ == "__main__":
