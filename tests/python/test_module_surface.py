@@ -6,6 +6,7 @@ import subprocess
 import sys
 import tempfile
 import types
+import warnings
 from importlib import metadata
 
 import pytest
@@ -400,3 +401,34 @@ def test_examples_and_stubs_pass_strict_type_check():
                            "--cache-dir", cache, os.path.join(ROOT, "examples")] + sorted(STUBS.values()),
                           capture_output=True, text=True, env=env, cwd=ROOT)
     assert done.returncode == 0, done.stdout + done.stderr
+
+
+# ---- the API reference, built once with Sphinx (warnings are errors)
+
+@pytest.fixture(scope="module")
+def reference(tmp_path_factory):
+    """The entries of the built reference: Sphinx's inventory of objects."""
+    sys.path.insert(0, os.path.join(ROOT, "docs"))
+    try:
+        import reference as builder
+    finally:
+        del sys.path[0]
+    from sphinx.util.inventory import InventoryFile
+    out = str(tmp_path_factory.mktemp("reference"))
+    with warnings.catch_warnings():  # Sphinx 5 and docutils 0.19 on Python 3.11 deprecate their own parts
+        warnings.simplefilter("ignore", DeprecationWarning)
+        assert builder.main(out) == 0
+    with open(os.path.join(out, "html", "objects.inv"), "rb") as inventory:
+        found = InventoryFile.load(inventory, "", os.path.join)
+    return {name for kind, entries in found.items() if kind.startswith("py:") for name in entries}
+
+
+@pytest.mark.skipif(SANITIZED, reason="the reference runs no library code")
+def test_reference_has_an_entry_for_every_public_name(reference):
+    names = {"velta." + n for n, v in vars(velta).items()
+             if public(n) and not isinstance(v, types.ModuleType) and n not in MODULE_ATTRIBUTES}
+    for cls in (c for n, c in vars(velta).items() if isinstance(c, type) and public(n)):
+        # __init__ is the class's own entry, with its signatures
+        names |= {"velta.%s.%s" % (cls.__name__, n) for n in vars(cls) if public(n)} - \
+            {"velta.%s.%s" % (cls.__name__, n) for n in BOOKKEEPING | {"__init__"}}
+    assert names - reference == set()
