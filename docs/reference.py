@@ -116,16 +116,13 @@ def group_page(title, names, stub):
     return lines
 
 
-def local_pictures(markdown, base):
-    """Picture links written as absolute addresses (for the package index)
-    that end in a file of this tree are shown from the tree."""
+def local_links(markdown):
+    """The README links its pictures and pages by absolute addresses, so that
+    they work on a package index page; here they lead to this tree's copies."""
     def local(match):
-        url = match.group(2)
-        for start in range(len(url)):
-            if url[start] == "/" and os.path.isfile(os.path.join(ROOT, url[start + 1:])):
-                return "%s(%s)" % (match.group(1), os.path.relpath(os.path.join(ROOT, url[start + 1:]), base))
-        return match.group(0)
-    return re.sub(r"(!\[[^\]]*\])\((https?://[^)\s]+)\)", local, markdown)
+        path = match.group(2)
+        return "%s(docs/%s)" % (match.group(1), path) if os.path.isfile(os.path.join(HERE, path)) else match.group(0)
+    return re.sub(r"(\[[^\]]*\])\(https?://[^)\s]*/docs/([^)\s]+)\)", local, markdown)
 
 
 def write_sources(src):
@@ -134,7 +131,7 @@ def write_sources(src):
     shutil.copytree(os.path.join(ROOT, "docs"), os.path.join(src, "docs"),
                     ignore=shutil.ignore_patterns("conf.py", "reference.py", "__pycache__"))
     with open(os.path.join(ROOT, "README.md")) as readme:
-        text = local_pictures(readme.read(), ROOT)
+        text = local_links(readme.read())
     pages = {"README.md": text}
 
     stub = read_stub()

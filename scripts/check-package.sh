@@ -73,6 +73,9 @@ assert modules == sorted(["velta.py", "_velta" + suffix, "velta-stubs/__init__.p
                           "_velta-stubs/__init__.pyi"]), modules
 info = sorted(n.split("/", 1)[1] for n in names if ".dist-info/" in n)
 assert info == ["LICENSE", "METADATA", "RECORD", "WHEEL"], info
+metadata = zipfile.ZipFile(wheel).read(next(n for n in names if n.endswith(".dist-info/METADATA"))).decode()
+assert "\nLicense: BSD-3-Clause\n" in metadata, "the licence is not its short expression"
+assert "\nProject-URL: Source, https://" in metadata, "no Project-URL"
 print(wheel.rsplit("/", 1)[1], ":", ", ".join(modules))
 PY
 
