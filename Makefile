@@ -16,7 +16,7 @@ setup = test -f $(1)/build.ninja || { mkdir -p $(1) && \
 	printf "[binaries]\npython = '%s'\n" "$(PYTHON)" > $(1)/python.ini && \
 	meson setup $(1) --native-file $(1)/python.ini $(2); }
 
-.PHONY: all deps build demo test test-fast test-asan install bench check-package gallery clean
+.PHONY: all deps build demo test test-fast test-asan install bench check-package gallery docs clean
 
 all: build
 
@@ -33,6 +33,10 @@ demo: deps build
 # The pictures of docs/gallery.md, remade from examples/.
 gallery: build
 	PYTHONPATH=$(MODULE_DIR) $(PYTHON) examples/gallery.py
+
+# The API reference (Sphinx, warnings as errors): $(BUILD)/docs/html/index.html.
+docs: build
+	PYTHONPATH=$(MODULE_DIR) $(PYTHON) docs/reference.py $(BUILD)/docs
 
 # The whole suite: C++ tests, the Python suite, then both again against an
 # AddressSanitizer + UBSan build.

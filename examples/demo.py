@@ -8,7 +8,7 @@ import velta
 print = functools.partial(print, flush=True)
 
 
-def section(title):
+def section(title: str) -> None:
     print()
     print("== " + title)
 
@@ -40,6 +40,7 @@ for k in range(6):
     velta.vlm_matrix_set_item(b, k // 2, k % 2, k + 7.0)     # [7, 8], [9, 10], [11, 12]
 velta.vlm_matrix_print_full(a)
 p = velta.vlm_matrix_new_multiplication(a, b)
+assert p is not None                           # None only when the inner sizes differ
 print("a @ b:", velta.vlm_matrix_to_string(p, 1), end="")
 print("a @ a is", velta.vlm_matrix_new_multiplication(a, a), "(inner sizes differ)")
 velta.vlm_matrix_transpose(a)
@@ -55,8 +56,8 @@ try:
 except IndexError as exc:
     print("reading outside:", exc)
 velta.vlm_print_values_space("dfs", 3, 2.5, "values from Python")
-for rec in (ident, a, b, p, wide, block):
-    velta.vlm_matrix_delete(rec)
+for mat in (ident, a, b, p, wide, block):
+    velta.vlm_matrix_delete(mat)
 
 section("Classes and NumPy")
 import numpy as np                              # noqa: E402
@@ -89,6 +90,7 @@ col = m.extractColumn(2)
 print("column 2:", col.toNumpy().ravel().tolist())
 velta.vlm_matrix_delete(col)                    # extractions are not owned: release them
 prod = m @ VlmMatrix([[1.0], [0.0], [1.0]])
+assert prod is not None
 print("m @ [1, 0, 1]^T:", prod.toNumpy().ravel().tolist())
 velta.vlm_matrix_delete(prod)
 print("2x3 @ 2x3:", m @ VlmMatrix(2, 3))

@@ -12,7 +12,7 @@ EXAMPLES = ["line", "scatter", "image_colorbar", "palettes", "grid_lines", "layo
             "named_palettes"]
 
 
-def main(target=os.path.join(HERE, os.pardir, "docs", "gallery")):
+def main(target: str = os.path.join(HERE, os.pardir, "docs", "gallery")) -> None:
     os.makedirs(target, exist_ok=True)
     for name in EXAMPLES:
         picture = os.path.join(target, name + ".png")

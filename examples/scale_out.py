@@ -26,20 +26,21 @@ from dask.distributed import Client, LocalCluster
 import velta
 
 
-def owned_product(a, b):
+def owned_product(a: velta.VlmMatrix, b: velta.VlmMatrix) -> velta.VlmMatrix:
     """a @ b on a worker. The product is a new record that Python does not
     own; taking ownership lets it be released once it has been sent."""
     c = a @ b
+    assert c is not None, "the inner sizes agree"
     c.this.acquire()
     return c
 
 
-def bounds(count, parts):
+def bounds(count: int, parts: int) -> list[int]:
     """parts + 1 cut points splitting range(count) into near-equal pieces."""
     return [count * k // parts for k in range(parts + 1)]
 
 
-def main():
+def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--size", type=int, default=1536, help="A and B are size x size")
     parser.add_argument("--blocks", type=int, default=2, help="row blocks of A (and column blocks of B)")

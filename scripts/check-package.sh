@@ -1,7 +1,8 @@
 #!/bin/sh
 # The packaging route, offline: pip installs the source tree into a fresh venv
 # and uninstalls it; python3 -m build makes an sdist and a wheel from that
-# sdist; the wheel holds only the two modules and passes the Python suite.
+# sdist; the wheel holds only the two modules and their stubs, passes the
+# Python suite, and mypy --strict finds the stubs for the examples.
 # Usage: sh scripts/check-package.sh [PYTHON]   (from the repository root)
 set -eu
 PYTHON=${1:-/usr/bin/python3}
@@ -61,16 +62,20 @@ assert not extra, "not tracked, yet in the sdist: %s" % extra
 print("%s: %d files, all tracked, none missing" % (sdist.rsplit("/", 1)[1], len(tracked)))
 PY
 
-step "wheel contents: the proxy module, the ABI-tagged extension, the metadata"
+step "wheel contents: the proxy module, the ABI-tagged extension, their stubs, the metadata"
 "$PYTHON" - "$WHEEL" <<'PY'
 import re, sys, sysconfig, zipfile
 wheel = sys.argv[1]
 names = zipfile.ZipFile(wheel).namelist()
 suffix = sysconfig.get_config_var("EXT_SUFFIX")
 modules = sorted(n for n in names if ".dist-info/" not in n)
-assert modules == sorted(["velta.py", "_velta" + suffix]), modules
+assert modules == sorted(["velta.py", "_velta" + suffix, "velta-stubs/__init__.pyi",
+                          "_velta-stubs/__init__.pyi"]), modules
 info = sorted(n.split("/", 1)[1] for n in names if ".dist-info/" in n)
 assert info == ["LICENSE", "METADATA", "RECORD", "WHEEL"], info
+metadata = zipfile.ZipFile(wheel).read(next(n for n in names if n.endswith(".dist-info/METADATA"))).decode()
+assert "\nLicense: BSD-3-Clause\n" in metadata, "the licence is not its short expression"
+assert "\nProject-URL: Source, https://" in metadata, "no Project-URL"
 print(wheel.rsplit("/", 1)[1], ":", ", ".join(modules))
 PY
 
@@ -86,5 +91,9 @@ tail -1 "$WORK/pytest.log"
 if grep -q "not from an installed package" "$WORK/pytest.log"; then
   echo "the suite did not run against the installed wheel"; exit 1
 fi
+
+step "mypy --strict over the examples, against the installed stubs"
+(cd "$WORK" && env -u PYTHONPATH "$VPY" -m mypy --config-file "$SRC/pyproject.toml" \
+  --cache-dir "$WORK/mypy-cache" "$SRC/examples")
 "$VPY" -m pip uninstall -q -y velta
 echo "package route: all steps passed"

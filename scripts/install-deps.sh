@@ -6,7 +6,7 @@ PACKAGES="build-essential meson ninja-build pkg-config swig python3 python3-dev 
 python3-pytest python3-mesonpy python3-build patchelf python3-venv python3-pip
 libgtk-3-dev libcairo2-dev zlib1g-dev libgtest-dev xvfb xauth xdotool x11-utils imagemagick
 fonts-dejavu-core locales python3-matplotlib libopenblas0 valgrind
-python3-distributed python3-nbconvert python3-ipykernel"
+python3-distributed python3-nbconvert python3-ipykernel python3-mypy python3-sphinx python3-myst-parser"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -5,7 +5,6 @@
 #include <errno.h>
 #include <limits.h>
 #include <math.h>
-#include <stdio.h>
 #include <string.h>
 
 int velta_ends_with(const char *s, const char *suffix) {
@@ -109,26 +108,31 @@ int velta_arange_check(int min, int step, int max) {
   return 0;
 }
 
+/* A refused double step, shown as "%g" shows it in the C locale (PyErr_Format
+ * knows no floating conversion); format holds one "%s" for it. */
+static int velta_step_refused(const char *format, double step) {
+  char *text = PyOS_double_to_string(step, 'g', 6, 0, NULL);
+  if (text) {
+    PyErr_Format(PyExc_ValueError, format, text);
+    PyMem_Free(text);
+  }
+  return -1;
+}
+
 /* Stepped double ranges: as above, and the counting loop must end: the
  * running sum has to keep moving until it passes max, within int-many steps. */
 int velta_arange_double_check(double min, double step, double max) {
   if (!(max >= min))
     return 0;
-  if (!(step > 0)) {
-    PyErr_Format(PyExc_ValueError, "arange step must be positive, got %f", step);
-    return -1;
-  }
+  if (!(step > 0))
+    return velta_step_refused("arange step must be positive, got %s", step);
   if (!isfinite(min) || !isfinite(max)) {
     PyErr_SetString(PyExc_ValueError, "arange bounds must be finite");
     return -1;
   }
   const long long n = vlm_arange_double_count(min, step, max);
-  if (n == -1) {
-    char text[64];  // PyErr_Format has no %g
-    snprintf(text, sizeof text, "arange step %g is too small for the bounds", step);
-    PyErr_SetString(PyExc_ValueError, text);
-    return -1;
-  }
+  if (n == -1)
+    return velta_step_refused("arange step %s is too small for the bounds", step);
   if (n == -3) {
     PyErr_SetString(PyExc_ValueError, "arange step must be finite");
     return -1;

@@ -9,6 +9,12 @@
  * is called through its non-variadic twin, so it reads exactly the values
  * converted here. */
 
+/* The actions here and the vector's read the variadic part from varargs;
+ * the placeholder argument SWIG declares for "..." is marked used. */
+%typemap(arginit, noblock=1) (...) {
+  (void)$1;
+}
+
 %feature("action") vlm_print_values {
   if (velta_print_values("vlm_print_values", 3, arg1, arg2, arg3, varargs) < 0) SWIG_fail;
   result = NULL;

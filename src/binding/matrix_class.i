@@ -57,6 +57,11 @@
   }
 %enddef
 
+/* min and max are methods, reached as attributes (v.min()): they shadow
+ * none of Python's built-in names, which is what warning 321 is about. */
+%warnfilter(SWIGWARN_PARSE_BUILTIN_NAME) s_matrix::min;
+%warnfilter(SWIGWARN_PARSE_BUILTIN_NAME) s_matrix::max;
+
 %extend s_matrix {
   s_matrix(int dim) {
     if (velta_matrix_dims(dim, dim) < 0)

@@ -165,12 +165,13 @@ VELTA_GUARD(vlp_set_legend, velta_legend_loc_known(arg3))
   if (velta_savefig(arg1, swig_obj[1], arg3, arg4) < 0) SWIG_fail;  // the path object, NUL and all
 }
 
-/* A stand-alone canvas takes the objects it kept with it. A canvas inside a
- * figure is the figure's to release. */
+/* A stand-alone canvas takes the objects it kept with it: they are dropped
+ * first, while the address still names the live canvas that they are filed
+ * under. A canvas inside a figure is the figure's to release. */
 %exception s_canvas::~s_canvas {
+  velta_canvas_release(arg1);
   vlp_canvas_labels_delete(arg1);
   $action
-  velta_canvas_release(arg1);
 }
 
 /* Results pointing into a figure or canvas keep it alive: canvases (from

@@ -50,6 +50,11 @@
 %feature("autodoc", "VlmVector(int size, double val)\n\nParameters\n----------\nsize: int\nval: double\n")
     s_vector::s_vector(int size, double val);
 
+/* min and max are methods, reached as attributes (v.min()): they shadow
+ * none of Python's built-in names, which is what warning 321 is about. */
+%warnfilter(SWIGWARN_PARSE_BUILTIN_NAME) s_vector::min;
+%warnfilter(SWIGWARN_PARSE_BUILTIN_NAME) s_vector::max;
+
 %newobject s_vector::__iter__;
 %newobject s_vector::__str__;
 

@@ -1,12 +1,19 @@
 """The contents of the extension module: every entry, the constants, the
-pointer type names and the docstrings."""
+pointer type names, the docstrings and the type stubs."""
+import ast
 import os
+import subprocess
+import sys
+import tempfile
+import types
+import warnings
 from importlib import metadata
 
 import pytest
 
 import _velta
 import velta
+from conftest import SANITIZED
 
 LIBRARY_FUNCTIONS = """
 vlm_random vlm_data_delete vlm_print_integer vlm_print_double vlm_print_string
@@ -334,3 +341,102 @@ def test_argument_messages(call, message):
 def test_one_object_entries(name):
     with pytest.raises(TypeError):
         getattr(_velta, name)()
+
+
+# ---- type stubs: the stub-only packages velta-stubs and _velta-stubs beside the modules
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+STUBS = {module: os.path.join(os.path.dirname(velta.__file__), module.__name__ + "-stubs", "__init__.pyi")
+         for module in (velta, _velta)}
+BOOKKEEPING = {"__module__", "__doc__", "__dict__", "__weakref__", "__swig_destroy__"}
+MODULE_ATTRIBUTES = {"__doc__", "__file__", "__loader__", "__name__", "__package__", "__spec__",
+                     "__builtins__", "__cached__"}
+
+
+def public(name):
+    """Names users call: no leading underscore, or Python's special names and
+    IPython's display hooks."""
+    return not name.startswith("_") or (name.startswith("__") and name.endswith("__")) or \
+        name.startswith("_repr_")
+
+
+def stub_contents(module):
+    """The public names a stub defines at its top level, and per class."""
+    with open(STUBS[module]) as source:
+        tree = ast.parse(source.read())
+    names, classes = set(), {}
+    for node in tree.body:
+        if isinstance(node, ast.ClassDef):
+            classes[node.name] = {n.name for n in node.body if isinstance(n, ast.FunctionDef)} | \
+                {n.target.id for n in node.body if isinstance(n, ast.AnnAssign)}
+        if isinstance(node, (ast.ClassDef, ast.FunctionDef)):
+            names.add(node.name)
+        elif isinstance(node, ast.AnnAssign):
+            names.add(node.target.id)
+    return {n for n in names if public(n)}, classes
+
+
+@pytest.mark.parametrize("module", [velta, _velta], ids=["velta", "_velta"])
+def test_stubs_name_exactly_the_public_entries(module):
+    names, _ = stub_contents(module)
+    assert names == {n for n, v in vars(module).items()
+                     if public(n) and not isinstance(v, types.ModuleType) and n not in MODULE_ATTRIBUTES}
+
+
+@pytest.mark.parametrize("cls", [c for n, c in vars(velta).items() if isinstance(c, type) and public(n)],
+                         ids=lambda c: c.__name__)
+def test_stubs_name_exactly_the_public_members(cls):
+    _, classes = stub_contents(velta)
+    members = {n for n in vars(cls) if public(n)} - BOOKKEEPING
+    assert {n for n in classes[cls.__name__] if public(n)} == members | {"this"}
+
+
+@pytest.mark.parametrize("module", [velta, _velta], ids=["velta", "_velta"])
+def test_stubs_type_every_entry(module):
+    with open(STUBS[module]) as source:
+        untyped = [line for line in source if "UNTYPED" in line]
+    assert untyped == []
+
+
+@pytest.mark.skipif(SANITIZED, reason="type checking runs no library code")
+def test_examples_and_stubs_pass_strict_type_check():
+    """mypy --strict (the settings in pyproject.toml) over the examples,
+    which find velta through its stubs, and over the stubs themselves."""
+    cache = os.path.join(tempfile.gettempdir(), "velta-mypy-cache-%d" % os.getuid())
+    env = dict(os.environ, PYTHONPATH=os.path.dirname(velta.__file__))
+    done = subprocess.run([sys.executable, "-m", "mypy", "--config-file", os.path.join(ROOT, "pyproject.toml"),
+                           "--cache-dir", cache, os.path.join(ROOT, "examples")] + sorted(STUBS.values()),
+                          capture_output=True, text=True, env=env, cwd=ROOT)
+    assert done.returncode == 0, done.stdout + done.stderr
+
+
+# ---- the API reference, built once with Sphinx (warnings are errors)
+
+@pytest.fixture(scope="module")
+def reference(tmp_path_factory):
+    """The entries of the built reference: Sphinx's inventory of objects."""
+    sys.path.insert(0, os.path.join(ROOT, "docs"))
+    try:
+        import reference as builder
+    finally:
+        del sys.path[0]
+    from sphinx.util.inventory import InventoryFile
+    out = str(tmp_path_factory.mktemp("reference"))
+    with warnings.catch_warnings():  # Sphinx 5 and docutils 0.19 on Python 3.11 deprecate their own parts
+        warnings.simplefilter("ignore", DeprecationWarning)
+        assert builder.main(out) == 0
+    with open(os.path.join(out, "html", "objects.inv"), "rb") as inventory:
+        found = InventoryFile.load(inventory, "", os.path.join)
+    return {name for kind, entries in found.items() if kind.startswith("py:") for name in entries}
+
+
+@pytest.mark.skipif(SANITIZED, reason="the reference runs no library code")
+def test_reference_has_an_entry_for_every_public_name(reference):
+    names = {"velta." + n for n, v in vars(velta).items()
+             if public(n) and not isinstance(v, types.ModuleType) and n not in MODULE_ATTRIBUTES}
+    for cls in (c for n, c in vars(velta).items() if isinstance(c, type) and public(n)):
+        # __init__ is the class's own entry, with its signatures
+        names |= {"velta.%s.%s" % (cls.__name__, n) for n in vars(cls) if public(n)} - \
+            {"velta.%s.%s" % (cls.__name__, n) for n in BOOKKEEPING | {"__init__"}}
+    assert names - reference == set()
