@@ -93,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(Shapes, VlmMatrixProduct,
                                            // past every block size, then small again: the kept
                                            // panels are reused; an empty inner dimension gives zeros
                                            ProductShape{40, 600, 2100}, ProductShape{2, 3, 2}, ProductShape{3, 0, 4},
-                                           // chunks of rows and of columns for threads, the last short
+                                           // threads: blocks of rows and slices of columns, the last short
                                            ProductShape{601, 130, 111}, ProductShape{70, 150, 1001}));
 
 TEST(VlmMatrixProductEdges, SumsStartFromPositiveZero) {
