@@ -10,8 +10,10 @@
 #include <memory>
 #include <new>
 #include <thread>
+#include <vector>
 
 #include "block.h"
+#include "product.h"
 #include "text_internal.h"
 #include "threads.h"
 #include "vlm.h"
@@ -268,26 +270,36 @@ __attribute__((target("avx2"))) void work_avx2(Team &tm, std::size_t t) { work_o
 void work_generic(Team &tm, std::size_t t) { work_of<Sse2Tile>(tm, t); }
 
 struct Kernel {
+  const char *name;
   void (*work)(Team &, std::size_t);
   std::size_t mr, nr;  // its tile
 };
 
 template <class T>
-Kernel kernel_of(void (*work)(Team &, std::size_t)) {
-  return Kernel{work, T::MR, static_cast<std::size_t>(T::W) * T::NV};
+Kernel kernel_of(const char *name, void (*work)(Team &, std::size_t)) {
+  return Kernel{name, work, T::MR, static_cast<std::size_t>(T::W) * T::NV};
 }
 
-// The widest kernel this processor runs, chosen once.
-const Kernel &kernel() {
-  static const Kernel chosen = [] {
+// The kernels this processor runs, widest first, found once.
+const std::vector<Kernel> &kernels() {
+  static const std::vector<Kernel> found = [] {
+    std::vector<Kernel> k;
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512f")) return kernel_of<Avx512Tile>(work_avx512);
-    if (__builtin_cpu_supports("avx2")) return kernel_of<Avx2Tile>(work_avx2);
+    if (__builtin_cpu_supports("avx512f")) k.push_back(kernel_of<Avx512Tile>("avx512", work_avx512));
+    if (__builtin_cpu_supports("avx2")) k.push_back(kernel_of<Avx2Tile>("avx2", work_avx2));
 #endif
-    return kernel_of<Sse2Tile>(work_generic);
+    k.push_back(kernel_of<Sse2Tile>("sse2", work_generic));
+    return k;
   }();
-  return chosen;
+  return found;
+}
+
+std::atomic<const Kernel *> chosen_kernel{nullptr};  // null: the widest
+
+const Kernel &kernel() {
+  const Kernel *k = chosen_kernel.load(std::memory_order_relaxed);
+  return k ? *k : kernels().front();
 }
 
 // C (m x p) = A (m x n) * B (n x p), all row-major and contiguous, n >= 1,
@@ -333,6 +345,25 @@ bool multiply(const double *A, const double *B, double *C, std::size_t m, std::s
 }
 
 }  // namespace
+
+std::vector<const char *> velta::product_kernels() {
+  std::vector<const char *> names;
+  for (const Kernel &k : kernels()) names.push_back(k.name);
+  return names;
+}
+
+bool velta::use_product_kernel(const char *name) {
+  if (!name) {
+    chosen_kernel.store(nullptr);
+    return true;
+  }
+  for (const Kernel &k : kernels())
+    if (std::strcmp(k.name, name) == 0) {
+      chosen_kernel.store(&k);
+      return true;
+    }
+  return false;
+}
 
 extern "C" {
 
