@@ -9,8 +9,11 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <thread>
+#include <vector>
 
 #include "block.h"
+#include "product.h"
 #include "text_internal.h"
 #include "threads.h"
 #include "vlm.h"
@@ -40,9 +43,9 @@ inline double element_or_nan(const VlmMatrix *mat, long long index) {
 // Blocking: B is packed in KC x NR panels, A in MR x KC panels; the micro
 // kernel keeps an MR x NR tile of C in registers, as vectors of W doubles.
 // Vector lanes never mix, so an element's sum does not depend on where its
-// tile, block or part falls: large products are split into parts of whole
-// tiles (rows or columns of C, never k) computed on several threads, with
-// the same bits for any number of threads.
+// tile or block falls: large products are shared among threads in items of
+// whole tiles (blocks of C's rows, slices of its columns, never k), with the
+// same bits for any number of threads.
 
 constexpr int kKC = 256;
 constexpr int kMC = 96;
@@ -50,29 +53,66 @@ constexpr int kNC = 2048;
 
 // Threads: a product of fewer multiplications than this per thread uses
 // fewer threads (starting one, and waking its processor, costs tens of
-// microseconds). The side of C that is cut goes in chunks of at least
-// kMinChunk rows or columns (a multiple of every tile), since each chunk
-// packs the whole of the other operand again; there are about
-// kChunksPerThread per thread, so that a thread on a busier processor takes
-// fewer.
+// microseconds), and no more threads than C has kMinRows-row blocks along
+// its longer side. The threads of a product pack each panel of B once,
+// together, then take blocks of C's rows against it in turn, about
+// kItemsPerThread each, so that a thread on a busier processor takes fewer.
 constexpr double kWorkPerThread = 4.0e6;
-constexpr std::size_t kMinChunk = 96;
-constexpr std::size_t kChunksPerThread = 4;
+constexpr std::size_t kMinRows = 96;
+constexpr std::size_t kItemsPerThread = 8;
 
-// Packing panels of each thread of a product, kept by the calling thread
-// between calls (see velta::Scratch): the threads a call starts find theirs
-// allocated.
+// Packing panels of a product, kept by the calling thread between calls
+// (see velta::Scratch): one for the shared panel of B, one per thread for
+// its blocks of A. The threads a call starts find theirs allocated.
 struct Panels {
-  velta::Scratch a, b;
+  velta::Scratch a[velta::kMaxThreads], b;
 };
-thread_local Panels panels[velta::kMaxThreads];
+thread_local Panels panels;
 
-// A chunk of C = A * B: rows [r0, r0 + rows), columns [c0, c0 + cols), inside
-// matrices of n (A) and p (B and C) columns, computed through the panels
-// apack and bpack.
-struct Part {
-  std::size_t r0, rows, c0, cols;
-  double *apack, *bpack;
+// What the threads of one product C (m x p) = A (m x n) * B (n x p) share:
+// all row-major and contiguous, n >= 1. For each panel of B (kc rows, nc
+// columns) they pack its strips, taken in turn, wait for each other, take
+// items (a block of mc rows of C and a slice of the panel's strips) in turn,
+// each packing the block of A it needs, and wait again before the panel is
+// packed anew. Whichever thread takes an item, each element's sum runs over
+// k in order through the same kernel, so the bits do not depend on the
+// number of threads.
+struct Team {
+  const double *A, *B;
+  double *C;
+  std::size_t m, n, p, threads;
+  std::size_t mc, slices;  // rows of a block; slices of the strips per block
+  double *bpack;
+  double *apack[velta::kMaxThreads];
+  std::atomic<std::size_t> strip_next{0}, item_next{0}, waiting{0}, generation{0};
+
+  // Returns when every thread has called it; the counters then start again.
+  void wait_for_all() {
+    if (threads == 1) {
+      strip_next.store(0, std::memory_order_relaxed);
+      item_next.store(0, std::memory_order_relaxed);
+      return;
+    }
+    const std::size_t gen = generation.load(std::memory_order_acquire);
+    if (waiting.fetch_add(1, std::memory_order_acq_rel) + 1 == threads) {
+      waiting.store(0, std::memory_order_relaxed);
+      strip_next.store(0, std::memory_order_relaxed);
+      item_next.store(0, std::memory_order_relaxed);
+      generation.store(gen + 1, std::memory_order_release);
+      return;
+    }
+    // Spin briefly, then give the processor away: on a shared machine the
+    // thread waited for may need it.
+    for (int spins = 0; generation.load(std::memory_order_acquire) == gen; ++spins) {
+      if (spins < 2000) {
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#endif
+      } else {
+        std::this_thread::yield();
+      }
+    }
+  }
 };
 
 template <class V, int W, int MR, int NV, bool First>
@@ -121,24 +161,23 @@ __attribute__((always_inline)) inline void tile_kernel(int kc, const double *ap,
     for (std::size_t j = 0; j < w; ++j) c[r * ldc + j] = tile[r * NR + j];
 }
 
-// One part of C (m x p) = A (m x n) * B (n x p), all row-major and
-// contiguous, n >= 1, through the part's panels. C's prior contents are
-// never read.
+// Thread t's share of the team's product.
 template <class V, int W, int MR, int NV>
-__attribute__((always_inline)) inline void gemm_part(const double *A, const double *B, double *C, std::size_t n,
-                                                     std::size_t p, const Part &part) {
+__attribute__((always_inline)) inline void team_work(Team &tm, std::size_t t) {
   constexpr std::size_t NR = static_cast<std::size_t>(W) * NV;
-  const std::size_t m = part.rows;
-  A += part.r0 * n;
-  B += part.c0;
-  C += part.r0 * p + part.c0;
-  for (std::size_t jc = 0; jc < part.cols; jc += kNC) {
-    const std::size_t nc = std::min<std::size_t>(kNC, part.cols - jc);
+  const double *A = tm.A, *B = tm.B;
+  double *C = tm.C;
+  const std::size_t m = tm.m, n = tm.n, p = tm.p;
+  double *apack = tm.apack[t];
+  for (std::size_t jc = 0; jc < p; jc += kNC) {
+    const std::size_t nc = std::min<std::size_t>(kNC, p - jc);
+    const std::size_t strips = (nc + NR - 1) / NR;
     for (std::size_t pc = 0; pc < n; pc += kKC) {
       const int kc = static_cast<int>(std::min<std::size_t>(kKC, n - pc));
       // Pack B(pc.., jc..) into column strips of NR, zero padded.
-      for (std::size_t js = 0; js < nc; js += NR) {
-        double *dst = part.bpack + js * kc;
+      for (std::size_t s; (s = tm.strip_next.fetch_add(1, std::memory_order_relaxed)) < strips;) {
+        const std::size_t js = s * NR;
+        double *dst = tm.bpack + js * kc;
         const std::size_t w = std::min(NR, nc - js);
         for (int k = 0; k < kc; ++k) {
           const double *src = B + (pc + k) * p + jc + js;
@@ -148,32 +187,41 @@ __attribute__((always_inline)) inline void gemm_part(const double *A, const doub
           for (; j < NR; ++j) d[j] = 0.0;
         }
       }
-      for (std::size_t ic = 0; ic < m; ic += kMC) {
-        const std::size_t mc = std::min<std::size_t>(kMC, m - ic);
-        // Pack A(ic.., pc..) into row strips of MR, zero padded.
-        for (std::size_t is = 0; is < mc; is += MR) {
-          double *dst = part.apack + is * kc;
-          const std::size_t h = std::min<std::size_t>(MR, mc - is);
-          // k outer: the panel is written in order, the MR rows read side by
-          // side (a row at a time writes MR apart, and costs more than the
-          // kernel's work on it when C is narrow).
-          const double *row[MR];
-          for (std::size_t r = 0; r < h; ++r) row[r] = A + (ic + is + r) * n + pc;
-          if (h == static_cast<std::size_t>(MR)) {
-            for (int k = 0; k < kc; ++k)
-              for (int r = 0; r < MR; ++r) dst[static_cast<std::size_t>(k) * MR + r] = row[r][k];
-          } else {
-            for (int k = 0; k < kc; ++k)
-              for (std::size_t r = 0; r < static_cast<std::size_t>(MR); ++r)
-                dst[static_cast<std::size_t>(k) * MR + r] = r < h ? row[r][k] : 0.0;
+      tm.wait_for_all();
+      const std::size_t slices = std::min(tm.slices, strips);
+      const std::size_t items = (m + tm.mc - 1) / tm.mc * slices;
+      std::size_t packed = items;  // the block of A in apack, none yet
+      for (std::size_t item; (item = tm.item_next.fetch_add(1, std::memory_order_relaxed)) < items;) {
+        const std::size_t block = item / slices, slice = item % slices;
+        const std::size_t ic = block * tm.mc, mc = std::min(tm.mc, m - ic);
+        if (block != packed) {
+          packed = block;
+          // Pack A(ic.., pc..) into row strips of MR, zero padded.
+          for (std::size_t is = 0; is < mc; is += MR) {
+            double *dst = apack + is * kc;
+            const std::size_t h = std::min<std::size_t>(MR, mc - is);
+            // k outer: the panel is written in order, the MR rows read side
+            // by side (a row at a time writes MR apart, and costs more than
+            // the kernel's work on it when C is narrow).
+            const double *row[MR];
+            for (std::size_t r = 0; r < h; ++r) row[r] = A + (ic + is + r) * n + pc;
+            if (h == static_cast<std::size_t>(MR)) {
+              for (int k = 0; k < kc; ++k)
+                for (int r = 0; r < MR; ++r) dst[static_cast<std::size_t>(k) * MR + r] = row[r][k];
+            } else {
+              for (int k = 0; k < kc; ++k)
+                for (std::size_t r = 0; r < static_cast<std::size_t>(MR); ++r)
+                  dst[static_cast<std::size_t>(k) * MR + r] = r < h ? row[r][k] : 0.0;
+            }
           }
         }
-        for (std::size_t js = 0; js < nc; js += NR) {
+        const std::size_t s0 = strips * slice / slices, s1 = strips * (slice + 1) / slices;
+        for (std::size_t js = s0 * NR; js < std::min(nc, s1 * NR); js += NR) {
           const std::size_t w = std::min(NR, nc - js);
-          const double *bp = part.bpack + js * kc;
+          const double *bp = tm.bpack + js * kc;
           for (std::size_t is = 0; is < mc; is += MR) {
             const std::size_t h = std::min<std::size_t>(MR, mc - is);
-            const double *ap = part.apack + is * kc;
+            const double *ap = apack + is * kc;
             double *c = C + (ic + is) * p + jc + js;
             // The next tile's rows of C are fetched while this one computes.
             const std::size_t next = std::min<std::size_t>(MR, mc - std::min(mc, is + MR));
@@ -188,6 +236,7 @@ __attribute__((always_inline)) inline void gemm_part(const double *A, const doub
           }
         }
       }
+      tm.wait_for_all();
     }
   }
 }
@@ -210,112 +259,111 @@ using Avx2Tile = Tile<v4d, 4, 6, 2>;
 using Sse2Tile = Tile<v2d, 2, 4, 2>;
 
 template <class T>
-__attribute__((always_inline)) inline void part_of(const double *A, const double *B, double *C, std::size_t n,
-                                                   std::size_t p, const Part &part) {
-  gemm_part<typename T::V, T::W, T::MR, T::NV>(A, B, C, n, p, part);
+__attribute__((always_inline)) inline void work_of(Team &tm, std::size_t t) {
+  team_work<typename T::V, T::W, T::MR, T::NV>(tm, t);
 }
 
-__attribute__((target("avx512f"))) void part_avx512(const double *A, const double *B, double *C, std::size_t n,
-                                                     std::size_t p, const Part &part) {
-  part_of<Avx512Tile>(A, B, C, n, p, part);
-}
+__attribute__((target("avx512f"))) void work_avx512(Team &tm, std::size_t t) { work_of<Avx512Tile>(tm, t); }
 
-__attribute__((target("avx2"))) void part_avx2(const double *A, const double *B, double *C, std::size_t n,
-                                                std::size_t p, const Part &part) {
-  part_of<Avx2Tile>(A, B, C, n, p, part);
-}
+__attribute__((target("avx2"))) void work_avx2(Team &tm, std::size_t t) { work_of<Avx2Tile>(tm, t); }
 
-void part_generic(const double *A, const double *B, double *C, std::size_t n, std::size_t p, const Part &part) {
-  part_of<Sse2Tile>(A, B, C, n, p, part);
-}
+void work_generic(Team &tm, std::size_t t) { work_of<Sse2Tile>(tm, t); }
 
 struct Kernel {
-  void (*part)(const double *, const double *, double *, std::size_t, std::size_t, const Part &);
+  const char *name;
+  void (*work)(Team &, std::size_t);
   std::size_t mr, nr;  // its tile
 };
 
 template <class T>
-Kernel kernel_of(void (*part)(const double *, const double *, double *, std::size_t, std::size_t, const Part &)) {
-  return Kernel{part, T::MR, static_cast<std::size_t>(T::W) * T::NV};
+Kernel kernel_of(const char *name, void (*work)(Team &, std::size_t)) {
+  return Kernel{name, work, T::MR, static_cast<std::size_t>(T::W) * T::NV};
 }
 
-// The widest kernel this processor runs, chosen once.
-const Kernel &kernel() {
-  static const Kernel chosen = [] {
+// The kernels this processor runs, widest first, found once.
+const std::vector<Kernel> &kernels() {
+  static const std::vector<Kernel> found = [] {
+    std::vector<Kernel> k;
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512f")) return kernel_of<Avx512Tile>(part_avx512);
-    if (__builtin_cpu_supports("avx2")) return kernel_of<Avx2Tile>(part_avx2);
+    if (__builtin_cpu_supports("avx512f")) k.push_back(kernel_of<Avx512Tile>("avx512", work_avx512));
+    if (__builtin_cpu_supports("avx2")) k.push_back(kernel_of<Avx2Tile>("avx2", work_avx2));
 #endif
-    return kernel_of<Sse2Tile>(part_generic);
+    k.push_back(kernel_of<Sse2Tile>("sse2", work_generic));
+    return k;
   }();
-  return chosen;
+  return found;
 }
 
-// One product cut into chunks along the longer side of C, which the threads
-// working on it take in turn, each through its own panels.
-struct Chunks {
-  const Kernel &k;
-  const double *A, *B;
-  double *C;
-  std::size_t m, n, p;
-  bool by_rows;
-  std::size_t size, count;          // rows or columns of a chunk; chunks
-  std::size_t a_bytes, b_bytes;     // panels for any chunk
-  std::atomic<std::size_t> next{0};
+std::atomic<const Kernel *> chosen_kernel{nullptr};  // null: the widest
 
-  Chunks(const Kernel &kernel, const double *a, const double *b, double *c, std::size_t rows, std::size_t inner,
-         std::size_t cols, std::size_t threads)
-      : k(kernel), A(a), B(b), C(c), m(rows), n(inner), p(cols), by_rows(rows >= cols) {
-    const std::size_t length = by_rows ? m : p, tile = by_rows ? k.mr : k.nr;
-    size = length;
-    if (threads > 1) {
-      const std::size_t share = (length + threads * kChunksPerThread - 1) / (threads * kChunksPerThread);
-      size = std::max(kMinChunk, (share + tile - 1) / tile * tile);
-    }
-    count = (length + size - 1) / size;
-    const Part most = part(0);
-    const std::size_t kc_max = std::min<std::size_t>(kKC, n);
-    b_bytes = kc_max * std::min<std::size_t>(kNC, (most.cols + k.nr - 1) / k.nr * k.nr) * sizeof(double);
-    a_bytes = kc_max * std::min<std::size_t>(kMC, (most.rows + k.mr - 1) / k.mr * k.mr) * sizeof(double);
-  }
-  Part part(std::size_t i) const {
-    const std::size_t first = i * size, length = std::min(size, (by_rows ? m : p) - first);
-    return by_rows ? Part{first, length, 0, p, nullptr, nullptr} : Part{0, m, first, length, nullptr, nullptr};
-  }
-  // False without memory for the panels.
-  bool ready(Panels &own) const { return own.a.get(a_bytes) && own.b.get(b_bytes); }
-  void work(Panels *own) {
-    for (std::size_t i; (i = next.fetch_add(1)) < count;) {
-      Part chunk = part(i);
-      chunk.apack = static_cast<double *>(own->a.get(a_bytes));
-      chunk.bpack = static_cast<double *>(own->b.get(b_bytes));
-      k.part(A, B, C, n, p, chunk);
-    }
-  }
-};
+const Kernel &kernel() {
+  const Kernel *k = chosen_kernel.load(std::memory_order_relaxed);
+  return k ? *k : kernels().front();
+}
 
 // C (m x p) = A (m x n) * B (n x p), all row-major and contiguous, n >= 1,
 // on the calling thread and, for a large product, others it starts. False
 // without memory for the panels (nothing is started then).
 bool multiply(const double *A, const double *B, double *C, std::size_t m, std::size_t n, std::size_t p) {
+  const Kernel &k = kernel();
   const std::size_t length = std::max(m, p);
   const double work = static_cast<double>(m) * static_cast<double>(n) * static_cast<double>(p);
   // (The budget is asked only of products large enough for a second thread.)
   const std::size_t threads =
       work < 2 * kWorkPerThread
           ? 1
-          : std::max<std::size_t>(1, std::min({velta::thread_budget(), (length + kMinChunk - 1) / kMinChunk,
+          : std::max<std::size_t>(1, std::min({velta::thread_budget(), (length + kMinRows - 1) / kMinRows,
                                                static_cast<std::size_t>(work / kWorkPerThread)}));
-  Chunks chunks(kernel(), A, B, C, m, n, p, threads);
+  Team tm;
+  tm.A = A;
+  tm.B = B;
+  tm.C = C;
+  tm.m = m;
+  tm.n = n;
+  tm.p = p;
+  tm.threads = threads;
+  tm.mc = kMC;
+  tm.slices = 1;
+  if (threads > 1) {
+    // Blocks of at most kMC rows, as many for each thread; slices of the
+    // strips make up about kItemsPerThread items each.
+    const std::size_t blocks = threads * ((m + threads * kMC - 1) / (threads * kMC));
+    tm.mc = ((m + blocks - 1) / blocks + k.mr - 1) / k.mr * k.mr;
+    const std::size_t made = (m + tm.mc - 1) / tm.mc;
+    tm.slices = (threads * kItemsPerThread + made - 1) / made;
+  }
+  const std::size_t kc_max = std::min<std::size_t>(kKC, n);
+  const std::size_t b_bytes = kc_max * std::min<std::size_t>(kNC, (p + k.nr - 1) / k.nr * k.nr) * sizeof(double);
+  const std::size_t a_bytes = kc_max * std::min<std::size_t>(tm.mc, (m + k.mr - 1) / k.mr * k.mr) * sizeof(double);
+  tm.bpack = static_cast<double *>(panels.b.get(b_bytes));
+  if (!tm.bpack) return false;
   for (std::size_t t = 0; t < threads; ++t)
-    if (!chunks.ready(panels[t])) return false;
-  Panels *own = panels;  // this thread's, lent to the ones it starts
-  velta::on_threads(threads, [&chunks, own](std::size_t t) { chunks.work(&own[t]); });
+    if (!(tm.apack[t] = static_cast<double *>(panels.a[t].get(a_bytes)))) return false;
+  velta::on_threads(threads, [&tm, &k](std::size_t t) { k.work(tm, t); });
   return true;
 }
 
 }  // namespace
+
+std::vector<const char *> velta::product_kernels() {
+  std::vector<const char *> names;
+  for (const Kernel &k : kernels()) names.push_back(k.name);
+  return names;
+}
+
+bool velta::use_product_kernel(const char *name) {
+  if (!name) {
+    chosen_kernel.store(nullptr);
+    return true;
+  }
+  for (const Kernel &k : kernels())
+    if (std::strcmp(k.name, name) == 0) {
+      chosen_kernel.store(&k);
+      return true;
+    }
+  return false;
+}
 
 extern "C" {
 

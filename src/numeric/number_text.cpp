@@ -188,6 +188,8 @@ char *text_block(std::size_t bytes) {
 
 }  // namespace
 
+constexpr std::size_t kKeepRoomFrom = std::size_t(1) << 20;
+
 Writer::Writer(std::size_t estimate) {
   const std::size_t cap = estimate + kMaxFixedLength + 1;
   base_ = pos_ = text_block(cap);
@@ -218,8 +220,15 @@ char *Writer::finish() {
   const std::size_t len = static_cast<std::size_t>(pos_ - base_) + 1;
   char *text = base_;
   base_ = nullptr;
-  // Give back the unused tail; shrinking in place keeps the text where it is.
-  if (char *cut = static_cast<char *>(std::realloc(text, len))) text = cut;
+  // Give back the unused tail of a small block; shrinking in place keeps the
+  // text where it is. A large block keeps its room (its untouched pages cost
+  // nothing): malloc maps a large block afresh unless one at least as large
+  // was given back before, so a block cut down to its text's length would
+  // make the next text of the same estimate come as fresh pages, a fault per
+  // 4 KiB, which cost more than writing the text.
+  if (len < kKeepRoomFrom) {
+    if (char *cut = static_cast<char *>(std::realloc(text, len))) text = cut;
+  }
   return text;
 }
 

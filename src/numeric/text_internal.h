@@ -34,8 +34,8 @@ char *int_write(char *out, int v);
 
 /* Appends text pieces to one heap block in a single pass. The block starts
  * at a size the caller estimates, grows by doubling when a piece might not
- * fit and is cut to the text's length at the end; untouched pages of an
- * over-estimate cost nothing. Once memory runs out, pieces are dropped and
+ * fit and, when small, is cut to the text's length at the end; untouched
+ * pages of an over-estimate cost nothing. Once memory runs out, pieces are dropped and
  * finish() gives null. */
 class Writer {
  public:

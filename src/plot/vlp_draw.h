@@ -61,6 +61,9 @@ class VlpPalleteLookup {
  public:
   explicit VlpPalleteLookup(const VlmColor *pallete);
   void select(double x, VlmColor *out) const;
+  /* Whether every value selects an opaque colour of channels 0 to 255 (NaN
+   * aside): the palette's values are finite and its entries such colours. */
+  bool opaque() const;
 
  private:
   const VlmColor *pallete_;

@@ -6,8 +6,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <random>
+#include <string>
 #include <vector>
 
+#include "product.h"
 #include "test_util.h"
 #include "vlm.h"
 
@@ -63,16 +65,21 @@ TEST_P(VlmMatrixProduct, BitIdenticalToOrderedTripleLoop) {
   std::vector<double> b = spread_values(static_cast<std::size_t>(s.n) * s.p, 29u + s.p);
   Mat A = make_matrix(s.m, s.n, a), B = make_matrix(s.n, s.p, b);
   const std::vector<double> expected = reference_product(a, b, s.m, s.n, s.p);
-  // Large products are shared among threads (as many as OMP_NUM_THREADS
-  // allows and the processors give): any count gives the same bits.
-  for (const char *threads : {"1", "2", "3"}) {
-    SCOPED_TRACE(threads);
-    setenv("OMP_NUM_THREADS", threads, 1);
-    Mat C(vlm_matrix_new_multiplication(A.get(), B.get()));
-    ASSERT_NE(C, nullptr);
-    expect_shape(C.get(), s.m, s.p, s.m * s.p);
-    expect_same(elements(C.get()), expected);
+  // Every kernel this processor runs (one per instruction set, each its own
+  // tile), and large products shared among threads (as many as
+  // OMP_NUM_THREADS allows and the processors give): the same bits.
+  for (const char *kernel : velta::product_kernels()) {
+    ASSERT_TRUE(velta::use_product_kernel(kernel));
+    for (const char *threads : {"1", "2", "3"}) {
+      SCOPED_TRACE(std::string(kernel) + ", threads " + threads);
+      setenv("OMP_NUM_THREADS", threads, 1);
+      Mat C(vlm_matrix_new_multiplication(A.get(), B.get()));
+      ASSERT_NE(C, nullptr);
+      expect_shape(C.get(), s.m, s.p, s.m * s.p);
+      expect_same(elements(C.get()), expected);
+    }
   }
+  velta::use_product_kernel(nullptr);
   unsetenv("OMP_NUM_THREADS");
   Mat C(vlm_matrix_new_multiplication(A.get(), B.get()));
   expect_same(elements(C.get()), expected);
@@ -93,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(Shapes, VlmMatrixProduct,
                                            // past every block size, then small again: the kept
                                            // panels are reused; an empty inner dimension gives zeros
                                            ProductShape{40, 600, 2100}, ProductShape{2, 3, 2}, ProductShape{3, 0, 4},
-                                           // chunks of rows and of columns for threads, the last short
+                                           // threads: blocks of rows and slices of columns, the last short
                                            ProductShape{601, 130, 111}, ProductShape{70, 150, 1001}));
 
 TEST(VlmMatrixProductEdges, SumsStartFromPositiveZero) {

@@ -642,6 +642,130 @@ INSTANTIATE_TEST_SUITE_P(
                       TextsCase{257, 1031, 3, 1, false, "Response"},
                       TextsCase{1600, 300, 1, 3, false, "Ответ"}));
 
+// ---- image cells written into the pixels, against cairo's own drawing ----
+//
+// Drawn inside a group, a figure's cells go through cairo's stroke and fill
+// (the group is not the picture's surface); the group, opaque, is then
+// painted over unchanged. Drawn straight, in one, two or three bands of rows
+// as the PNG export draws them, the pixels must be the same bytes.
+
+struct CellsCase {
+  const char *name;
+  int rows, cols, w, h, width;
+  int canvases;                  // in one row; the image in the last
+  void (*adjust)(VlpCanvas *can);  // then applied to the image's canvas
+};
+void PrintTo(const CellsCase &c, std::ostream *os) { *os << c.name; }
+
+std::vector<uint32_t> draw_in_bands(VlpFigure *fig, int w, int h, int bands, bool group) {
+  std::vector<uint32_t> px(static_cast<size_t>(w) * h);
+  for (int t = 0; t < bands; t++) {
+    const int y0 = h * t / bands, y1 = h * (t + 1) / bands;
+    cairo_surface_t *s = cairo_image_surface_create_for_data(
+        reinterpret_cast<unsigned char *>(px.data() + static_cast<size_t>(y0) * w),
+        CAIRO_FORMAT_ARGB32, w, y1 - y0, w * 4);
+    cairo_surface_set_device_offset(s, 0, -y0);
+    cairo_t *cr = cairo_create(s);
+    if (group) cairo_push_group(cr);
+    vlp_draw_figure(cr, fig, w, h);
+    if (group) {
+      cairo_pop_group_to_source(cr);
+      cairo_paint(cr);
+    }
+    EXPECT_EQ(cairo_status(cr), CAIRO_STATUS_SUCCESS);
+    cairo_destroy(cr);
+    cairo_surface_destroy(s);
+  }
+  return px;
+}
+
+class CellPixels : public ::testing::TestWithParam<CellsCase> {};
+
+TEST_P(CellPixels, SameBytesAsCairoAtOneTwoAndThreeBands) {
+  const CellsCase c = GetParam();
+  VlpFigure *fig = vlp_subplots(1, c.canvases);
+  std::vector<double> cells(static_cast<size_t>(c.rows) * c.cols);
+  uint32_t seed = 12345;
+  for (double &v : cells) {
+    seed = seed * 1103515245u + 12345u;
+    v = (seed >> 8) % 1000 == 0 ? kNaN : ((seed >> 8) & 0xffff) / 6553.6;
+  }
+  VlmMatrix *m = mat(c.rows, c.cols, cells);
+  for (int i = 0; i + 1 < c.canvases; i++) {
+    VlpCanvas *other = vlp_set_canvas(fig, i);
+    vlp_imshow(other, m);
+    vlp_set_linewidth(other, 0, i + 2);
+  }
+  VlpCanvas *can = vlp_set_canvas(fig, c.canvases - 1);
+  vlp_imshow(can, m);
+  vlp_set_linewidth(can, 0, c.width);
+  if (c.adjust) c.adjust(can);
+  vlp_place_canvases(fig);
+  const std::vector<uint32_t> cairo = draw_in_bands(fig, c.w, c.h, 1, true);
+  for (int bands : {1, 2, 3}) {
+    const std::vector<uint32_t> straight = draw_in_bands(fig, c.w, c.h, bands, false);
+    size_t first = 0;
+    while (first < cairo.size() && cairo[first] == straight[first]) first++;
+    EXPECT_EQ(first, cairo.size()) << c.name << ", " << bands << " bands: first difference at x "
+                                   << first % c.w << ", y " << first / c.w;
+  }
+  vlp_figure_delete(fig);
+  vlm_matrix_delete(m);
+}
+
+void three_colours_green_outline(VlpCanvas *can) {
+  VlmColor *p = vlp_color_pallete_canvas_set_size(can, 0, 3);
+  vlp_color_pallete_set(p, 0, 0, 0, 255, 1.0, 0.0);
+  vlp_color_pallete_set(p, 1, 255, 255, 0, 1.0, 4.0);
+  vlp_color_pallete_set(p, 2, 200, 30, 90, 1.0, 10.0);
+  vlp_set_color_alpha_line(can, 0, 0, 255, 0, 1.0);
+}
+void reversed_limits(VlpCanvas *can) {
+  vlp_xlim(can, 40, -3);
+  vlp_ylim(can, 25, -2);
+}
+void zoomed_in(VlpCanvas *can) {
+  vlp_xlim(can, 3.3, 7.9);
+  vlp_ylim(can, -1.2, 4.1);
+}
+void image_line_image(VlpCanvas *can) {  // the line leaves round caps and bevel joins
+  static VlmVector *const x = vec({0, 5, 9}), *const y = vec({1, 8, 2});  // kept for the run
+  vlp_plot(can, x, y);
+  vlp_imshow(can, can->p_r_mat[0]);
+}
+void translucent_entry(VlpCanvas *can) {
+  VlmColor *p = vlp_color_pallete_canvas_set_size(can, 0, 2);
+  vlp_color_pallete_set(p, 0, 0, 0, 0, 1.0, 0.0);
+  vlp_color_pallete_set(p, 1, 255, 0, 0, 0.5, 10.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CellPixels,
+    ::testing::Values(
+        CellsCase{"2 x 3, wide cells", 2, 3, 800, 600, 1, 1, nullptr},
+        CellsCase{"50 x 50", 50, 50, 800, 600, 1, 1, nullptr},
+        CellsCase{"400 x 400", 400, 400, 800, 600, 1, 1, nullptr},
+        CellsCase{"800 x 800, cells below a pixel", 800, 800, 800, 600, 1, 1, nullptr},
+        CellsCase{"odd sizes, width 3", 37, 53, 641, 397, 3, 1, nullptr},
+        CellsCase{"no outline", 20, 30, 400, 300, 0, 1, nullptr},
+        CellsCase{"outline wider than the cells", 10, 10, 300, 200, 17, 1, nullptr},
+        CellsCase{"negative width", 6, 7, 300, 200, -4, 1, nullptr},
+        CellsCase{"three colours, green outline", 30, 20, 500, 400, 2, 1,
+                  three_colours_green_outline},
+        CellsCase{"reversed limits", 25, 40, 600, 500, 1, 1, reversed_limits},
+        CellsCase{"zoomed in past the box", 12, 15, 700, 500, 5, 1, zoomed_in},
+        CellsCase{"four canvases in a row", 60, 90, 1001, 300, 1, 4, nullptr},
+        CellsCase{"image, line, image (cairo draws the second)", 9, 11, 400, 300, 1, 1,
+                  image_line_image},
+        CellsCase{"translucent colour (cairo draws)", 9, 11, 400, 300, 1, 1,
+                  translucent_entry}),
+    [](const ::testing::TestParamInfo<CellsCase> &info) {
+      std::string n = info.param.name;
+      for (char &ch : n)
+        if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+      return n;
+    });
+
 TEST_F(SaveFig, FormatsByExtensionAndStatusCodes) {
   fig_ = vlp_subplots(1, 2);
   vlp_plot(vlp_set_canvas(fig_, 0), V({0, 1, 2}), V({2, 0, 1}));
