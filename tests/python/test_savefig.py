@@ -161,6 +161,18 @@ class Trickle(io.RawIOBase):
         return min(len(b), 1000)
 
 
+class Says(io.RawIOBase):
+    """A raw stream whose write returns count(b), whatever it takes."""
+    def __init__(self, count):
+        self.count = count
+
+    def writable(self):
+        return True
+
+    def write(self, b):
+        return self.count(b)
+
+
 @pytest.mark.parametrize("fmt", ["png", "svg", "pdf", None])
 @pytest.mark.parametrize("stream", ["BytesIO", "file", "unbuffered", "trickle"])
 def test_file_object_targets(tmp_path, stream, fmt):
@@ -205,6 +217,30 @@ def test_defaults_and_notebook_picture(tmp_path):
      "a PNG is at most 32767 pixels wide and high"),
     (lambda f, d: f.savefig(io.BytesIO(), 0, 5), ValueError,
      "width and height must be at least 1, got 0 x 5"),
+    (lambda f, d: f.savefig(io.BytesIO(), 2**23, 600, format="svg"), ValueError,
+     "an SVG is at most 8388607 units wide and high \\(cairo's limit\\), got 8388608 x 600"),
+    (lambda f, d: f.savefig(str(d / "a.svg"), 2**31 - 1, 2**31 - 1), ValueError,
+     "an SVG is at most 8388607 units wide and high"),
+    (lambda f, d: velta.vlp_savefig(f, str(d / "tall.pdf"), 600, 2**23), ValueError,
+     "a PDF is at most 8388607 units wide and high \\(cairo's limit\\), got 600 x 8388608"),
+    # NUL in a path or format text: the C library would read a shorter one.
+    (lambda f, d: velta.vlp_savefig(f, str(d / "a.png\0.svg"), 60, 40), ValueError, "null"),
+    (lambda f, d: f.savefig(str(d / "a.png\0.svg"), 60, 40), ValueError, "null"),
+    (lambda f, d: f.savefig(os.fsencode(d / "a.png\0.svg"), 60, 40), ValueError, "null"),
+    (lambda f, d: f.savefig(io.BytesIO(), format="png\0svg"), ValueError,
+     "format must not contain a NUL character"),
+    (lambda f, d: f.savefig(str(d / "a.png"), format="png\0"), ValueError, "NUL"),
+    # A file object's count outside 0..offered, or not an int, ends the save.
+    (lambda f, d: f.savefig(Says(lambda b: 2**32)), OSError,
+     "the file object's write returned 4294967296 for [0-9]+ bytes offered"),
+    (lambda f, d: f.savefig(Says(lambda b: 2**32 + 1)), OSError, "returned 4294967297 for"),
+    (lambda f, d: f.savefig(Says(lambda b: 2**64)), OSError, "returned 18446744073709551616 for"),
+    (lambda f, d: f.savefig(Says(lambda b: len(b) + 1)), OSError, "returned [0-9]+ for [0-9]+ bytes offered"),
+    (lambda f, d: f.savefig(Says(lambda b: -1)), OSError, "returned -1 for"),
+    (lambda f, d: f.savefig(Says(lambda b: float(len(b)))), OSError,
+     "the file object's write returned float, not an int"),
+    (lambda f, d: f.savefig(Says(lambda b: 0)), OSError, "the file object took no bytes"),
+    (lambda f, d: f.savefig(Says(lambda b: None)), OSError, "the file object took no bytes"),
 ])
 def test_savefig_refusals(tmp_path, call, exc, message):
     with pytest.raises(exc, match=message):
@@ -255,11 +291,30 @@ def test_pdf_bytes_are_reproducible(epoch, date):
     assert dates == ([date] if date else [])
 
 
-@pytest.mark.parametrize("size", [(1, 1), (320, 240), (641, 97)])
-def test_png_has_requested_size(tmp_path, size):
-    path = tmp_path / "sized.png"
+def vector_picture(data, fmt):
+    """(width, height, strokes drawn) of SVG or PDF bytes."""
+    if fmt == "svg":
+        size = re.search(rb'<svg [^>]*width="([0-9]+)pt" height="([0-9]+)pt"', data).groups()
+        return tuple(map(int, size)) + (data.count(b'style="fill:none;'),)
+    size = re.search(rb"/MediaBox \[ 0 0 ([0-9]+) ([0-9]+) \]", data).groups()
+    streams = [zlib.decompress(s) for s in re.findall(rb"stream\r?\n(.*?)endstream", data, re.S)
+               if s.startswith(b"x")]
+    return tuple(map(int, size)) + (sum(s.count(b" S") for s in streams),)
+
+
+@pytest.mark.parametrize("fmt,size", [
+    ("png", (1, 1)), ("png", (320, 240)), ("png", (641, 97)), ("png", (32767, 2)), ("png", (3, 32767)),
+    # cairo's largest vector surfaces: every stroke of the figure is there.
+    ("svg", (8388607, 8388607)), ("pdf", (8388607, 8388607))])
+def test_picture_has_requested_size(tmp_path, fmt, size):
+    path = tmp_path / ("sized." + fmt)
     line_figure().savefig(str(path), *size)
-    assert png_size(path) == size
+    if fmt == "png":
+        assert png_size(path) == size
+    else:
+        drawn = vector_picture(path.read_bytes(), fmt)
+        line_figure().savefig(str(path), 320, 240)
+        assert drawn == size + vector_picture(path.read_bytes(), fmt)[2:]
 
 
 @pytest.mark.parametrize("form", FORMS)
@@ -404,17 +459,18 @@ def labelled_figure():
 
 
 @pytest.mark.parametrize("make", [image_figure, line_figure, labelled_figure])
-@pytest.mark.parametrize("size", [(800, 600), (801, 599), (257, 1031)])
-def test_png_drawn_in_bands_has_the_pixels_of_one(monkeypatch, make, size):
-    # Large pictures are drawn and compressed in a band of rows per thread.
+@pytest.mark.parametrize("size", [(800, 600), (801, 599), (257, 1031), (1500, 1400)])
+def test_png_bytes_do_not_depend_on_threads(monkeypatch, make, size):
+    # Large pictures are drawn and compressed in bands of rows cut by their
+    # size, which the threads take in turn.
     fig = make()
     pictures = []
     for threads in ("1", "2", "3"):
         monkeypatch.setenv("OMP_NUM_THREADS", threads)
         out = io.BytesIO()
         fig.savefig(out, *size)
-        pictures.append(png_rows(out.getvalue()))
-    assert pictures[0][0][:2] == size
+        pictures.append(out.getvalue())
+    assert png_rows(pictures[0])[0][:2] == size
     assert pictures[1] == pictures[0] and pictures[2] == pictures[0]
 
 
