@@ -116,20 +116,34 @@ class Text {
    * px down to least; a text too long at every size that fits across is
    * cut short with an ellipsis at three quarters of that size. */
   bool fit(const std::string &text, double px, double least, double along, double across) {
+    // Sizes in half pixels; the ink grows about as the size, which gives the
+    // next size to try.
     double first = 0;
-    for (double s = px; s >= least; s -= 0.5) {
+    for (double s = px; s >= least;) {
       set(text, s);
       const PangoRectangle r = ink();
-      if (r.height > across) continue;
+      if (r.height > across) {
+        s = smaller(s, across / r.height);
+        continue;
+      }
       if (r.width <= along) return true;
       if (first == 0) first = s;
-      if (s - 0.5 < std::max(least, 0.75 * first)) {
-        ellipsize(along - 1);
-        const PangoRectangle e = ink();
-        return e.width <= along && e.height <= across && e.width > 0;
+      const double least_here = std::max(least, 0.75 * first), next = smaller(s, along / r.width);
+      if (next >= least_here) {
+        s = next;
+        continue;
       }
+      if (s > least_here) set(text, least_here);
+      ellipsize(along - 1);
+      const PangoRectangle e = ink();
+      return e.width <= along && e.height <= across && e.width > 0;
     }
     return false;
+  }
+  /* The size below s that scaling by ratio gives, at least half a pixel
+   * smaller. */
+  static double smaller(double s, double ratio) {
+    return std::min(s - 0.5, std::floor(2 * s * ratio) / 2);
   }
   /* Draws with the ink's top left at (x, y), or, turned a quarter to read
    * upwards, with the ink's top left corner of the turned text there. */
@@ -260,7 +274,7 @@ void draw_legend(cairo_t *cr, const VlpCanvas *can, const s_canvas_labels &l, Bo
   if (shown.empty()) return;
   const int n = static_cast<int>(shown.size());
   Text text(cr);
-  for (double s = kLegendPx; s >= kMinPx; s -= 0.5) {
+  for (double s = kLegendPx; s >= kMinPx;) {
     const double pad = std::round(0.5 * s), sample = 2 * s, space = std::round(0.5 * s);
     const double lead = std::round(0.2 * s);
     double row = 0, wide = 0;
@@ -271,7 +285,10 @@ void draw_legend(cairo_t *cr, const VlpCanvas *can, const s_canvas_labels &l, Bo
       wide = std::max(wide, static_cast<double>(r.width));
     }
     const double w = pad + sample + space + wide + pad, h = 2 * pad + n * row + (n - 1) * lead;
-    if (w > room.x1 - room.x0 || h > room.y1 - room.y0) continue;
+    if (w > room.x1 - room.x0 || h > room.y1 - room.y0) {
+      s = Text::smaller(s, std::min((room.x1 - room.x0) / w, (room.y1 - room.y0) / h));
+      continue;
+    }
     const Loc &loc = kLocs[l.loc];
     const double x = std::round(room.x0 + (room.x1 - room.x0 - w) * loc.h / 2);
     const double y = std::round(room.y0 + (room.y1 - room.y0 - h) * loc.v / 2);
