@@ -161,6 +161,8 @@ int velta_figure_drawable(const VlpFigure *fig);
 /* Shows the figure until its window is closed, or until a signal handler
  * raises (Ctrl-C: KeyboardInterrupt), which closes the window. */
 int velta_show(VlpFigure *fig);
+/* A size the window can take: 1 to VLP_WINDOW_MAX_SIZE a side, or 0 x 0. */
+int velta_window_size(int width, int height);
 /* vlp_savefig(fig, filename, width, height). */
 int velta_savefig(VlpFigure *fig, const char *filename, int width, int height);
 /* VlpFigure.savefig(target, width=800, height=600, format=None): None, or

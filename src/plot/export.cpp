@@ -95,12 +95,13 @@ void convert_row(const uint32_t *src, int width, bool rgb, unsigned char *dst) {
 }
 
 /* The figure drawn into band's rows of the buffer data. */
-void draw_band(VlpFigure *fig, int width, int height, unsigned char *data, int stride, Band *band) {
+void draw_band(VlpFigure *fig, const VlpView *views, int width, int height, unsigned char *data,
+               int stride, Band *band) {
   cairo_surface_t *surface = cairo_image_surface_create_for_data(
       data + static_cast<size_t>(band->y0) * stride, CAIRO_FORMAT_ARGB32, width, band->y1 - band->y0, stride);
   cairo_surface_set_device_offset(surface, 0, -band->y0);
   cairo_t *cr = cairo_create(surface);
-  vlp_draw_figure(cr, fig, width, height);
+  vlp_draw_figure(cr, fig, width, height, views);
   band->status = cairo_status(cr);
   cairo_destroy(cr);
   cairo_surface_destroy(surface);
@@ -168,7 +169,8 @@ void put_chunk(std::string *out, const char *type, const std::string &data) {
   } while (at < data.size());
 }
 
-cairo_status_t render_png(VlpFigure *fig, int width, int height, std::string *out) {
+cairo_status_t render_png(VlpFigure *fig, const VlpView *views, int width, int height,
+                          std::string *out) {
   // Released however this returns (an allocation below may throw).
   const std::unique_ptr<cairo_surface_t, void (*)(cairo_surface_t *)> surface(
       cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height), cairo_surface_destroy);
@@ -186,7 +188,7 @@ cairo_status_t render_png(VlpFigure *fig, int width, int height, std::string *ou
     bands[t].y0 = static_cast<int>(static_cast<long>(height) * t / count);
     bands[t].y1 = static_cast<int>(static_cast<long>(height) * (t + 1) / count);
   }
-  velta::on_threads(count, [&](size_t t) { draw_band(fig, width, height, data, stride, &bands[t]); });
+  velta::on_threads(count, [&](size_t t) { draw_band(fig, views, width, height, data, stride, &bands[t]); });
   bool rgb = true;
   for (const Band &b : bands) {
     if (status == CAIRO_STATUS_SUCCESS) status = b.status;
@@ -246,12 +248,13 @@ cairo_surface_t *surface_for(int format, std::string *out, int width, int height
   return s;
 }
 
-cairo_status_t render_vector(VlpFigure *fig, int format, int width, int height, std::string *out) {
+cairo_status_t render_vector(VlpFigure *fig, const VlpView *views, int format, int width, int height,
+                             std::string *out) {
   cairo_surface_t *surface = surface_for(format, out, width, height);
   cairo_status_t status = cairo_surface_status(surface);
   if (status == CAIRO_STATUS_SUCCESS) {
     cairo_t *cr = cairo_create(surface);
-    vlp_draw_figure(cr, fig, width, height);
+    vlp_draw_figure(cr, fig, width, height, views);
     status = cairo_status(cr);
     cairo_destroy(cr);
   }
@@ -275,7 +278,7 @@ int status_of(cairo_status_t s) {
 }
 
 /* The picture's bytes in out. */
-int render(VlpFigure *fig, int format, int width, int height, std::string *out) {
+int render(VlpFigure *fig, const VlpView *views, int format, int width, int height, std::string *out) {
   if (format != VLP_FORMAT_PNG && format != VLP_FORMAT_SVG && format != VLP_FORMAT_PDF)
     return VLP_SAVEFIG_BAD_EXTENSION;
   if (width < 1 || height < 1) return VLP_SAVEFIG_BAD_SIZE;
@@ -283,14 +286,15 @@ int render(VlpFigure *fig, int format, int width, int height, std::string *out) 
     return VLP_SAVEFIG_TOO_LARGE;
 
   vlp_place_canvases(fig);
-  return status_of(format == VLP_FORMAT_PNG ? render_png(fig, width, height, out)
-                                            : render_vector(fig, format, width, height, out));
+  return status_of(format == VLP_FORMAT_PNG ? render_png(fig, views, width, height, out)
+                                            : render_vector(fig, views, format, width, height, out));
 }
 
 /* render, with an allocation failure of the buffer reported as such. */
-int picture(VlpFigure *fig, int format, int width, int height, std::string *out) {
+int picture(VlpFigure *fig, const VlpView *views, int format, int width, int height,
+            std::string *out) {
   try {
-    return render(fig, format, width, height, out);
+    return render(fig, views, format, width, height, out);
   } catch (const std::bad_alloc &) {
     return VLP_SAVEFIG_NO_MEMORY;
   }
@@ -315,7 +319,7 @@ int vlp_format_of_name(const char *filename) {
 int vlp_savefig_stream(VlpFigure *fig, int format, int width, int height, VlpWriteFunc write,
                        void *closure) {
   std::string bytes;
-  const int status = picture(fig, format, width, height, &bytes);
+  const int status = picture(fig, nullptr, format, width, height, &bytes);
   if (status != VLP_SAVEFIG_OK) return status;
   const unsigned char *data = reinterpret_cast<const unsigned char *>(bytes.data());
   return write(closure, data, static_cast<unsigned int>(bytes.size())) == 0
@@ -330,9 +334,20 @@ static int write_file(void *closure, const unsigned char *data, unsigned int len
 }
 
 int vlp_savefig_format(VlpFigure *fig, const char *filename, int format, int width, int height) {
+  return vlp_savefig_view(fig, filename, format, width, height, nullptr);
+}
+
+int vlp_savefig(VlpFigure *fig, const char *filename, int width, int height) {
+  return vlp_savefig_format(fig, filename, vlp_format_of_name(filename), width, height);
+}
+
+}  // extern "C"
+
+int vlp_savefig_view(VlpFigure *fig, const char *filename, int format, int width, int height,
+                     const VlpView *views) {
   // The picture first, so that a picture that cannot be made creates no file.
   std::string bytes;
-  const int status = picture(fig, format, width, height, &bytes);
+  const int status = picture(fig, views, format, width, height, &bytes);
   if (status != VLP_SAVEFIG_OK) return status;
   FILE *f = std::fopen(filename, "wb");
   if (!f) return VLP_SAVEFIG_WRITE_ERROR;
@@ -348,9 +363,3 @@ int vlp_savefig_format(VlpFigure *fig, const char *filename, int format, int wid
   }
   return failed ? VLP_SAVEFIG_WRITE_ERROR : VLP_SAVEFIG_OK;
 }
-
-int vlp_savefig(VlpFigure *fig, const char *filename, int width, int height) {
-  return vlp_savefig_format(fig, filename, vlp_format_of_name(filename), width, height);
-}
-
-}  // extern "C"

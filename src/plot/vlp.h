@@ -67,11 +67,16 @@ typedef struct s_canvas {
   int numOfVec;
 } VlpCanvas;
 
+struct s_window_options;
+
 typedef struct s_figure {
   int row;
   int col;
   int size;
   VlpCanvas *p_r_canvas;
+  /* What the next window of the figure is given (title, size): null until
+   * set, freed with the figure, not a field of the Python record. */
+  struct s_window_options *p_window;
 } VlpFigure;
 
 VlpFigure *vlp_figure_new(int row, int col);
@@ -92,11 +97,24 @@ VlmColor *vlp_color_pallete_canvas_set_size(VlpCanvas *can, int line, int size);
 void *vlp_color_pallete_set(VlmColor *clr, int index, int r, int g, int b, double a, double val);
 void vlp_show(VlpFigure *fig);
 
+/* The title and size of the windows that vlp_show opens from now on. A title
+ * is UTF-8; an empty one gives the window no title of its own (the toolkit's
+ * default, as before any call). A size is width x height pixels, each from 1
+ * to VLP_WINDOW_MAX_SIZE, or 0 x 0 for none (the toolkit's default size);
+ * any other size changes nothing. A title that cannot be copied leaves the
+ * previous one, with errno set to ENOMEM. */
+void *vlp_set_window_title(VlpFigure *fig, const char *title);
+void *vlp_set_window_size(VlpFigure *fig, int width, int height);
+
 #ifndef SWIG
 /* Library routines without a direct Python wrapper. */
 VlmColor *vlp_color_pallete_new(int size);
 void vlp_color_pallete_delete(VlmColor *clr);
 void vlp_allocation(VlpCanvas *can, VlmVector *vecx, VlmVector *vecy, VlmMatrix *mat, int type);
+
+#define VLP_WINDOW_MAX_SIZE 32767
+/* Releases what vlp_set_window_title and vlp_set_window_size kept. */
+void vlp_window_options_delete(struct s_window_options *options);
 
 /* File export: renders what a window of width x height pixels shows, through
  * the same draw routine as the window. vlp_savefig takes the format from the
