@@ -434,6 +434,9 @@ NONE_CALLS = {
     "pallete_size": lambda fig, can, x: velta.vlp_color_pallete_canvas_set_size(None, 0, 2),
     "show": lambda fig, can, x: velta.vlp_show(None),
     "savefig": lambda fig, can, x: velta.vlp_savefig(None, "/tmp/never.png", 10, 10),
+    "window_title": lambda fig, can, x: fig.set_window_title(None),
+    "vlp_window_title": lambda fig, can, x: velta.vlp_set_window_title(fig, None),
+    "vlp_window_size": lambda fig, can, x: velta.vlp_set_window_size(None, 10, 10),
     "figure_delete": lambda fig, can, x: velta.vlp_figure_delete(None),
     "delete_VlpFigure": lambda fig, can, x: _velta.delete_VlpFigure(None),
 }
