@@ -8,7 +8,7 @@ import subprocess
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-EXAMPLES = ["line", "scatter", "image_colorbar", "palettes", "grid_lines", "layout_2x3"]
+EXAMPLES = ["line", "scatter", "image_colorbar", "palettes", "grid_lines", "layout_2x3", "window"]
 
 
 def main(target=os.path.join(HERE, os.pardir, "docs", "gallery")):
