@@ -295,7 +295,9 @@ def shot_when(window, ready, what):
 
 
 def settled(window, unlike=None):
-    return shot_when(window, lambda s, p: s == p and s != unlike, "a settled picture")
+    """A picture drawn (not one colour) that stays, other than unlike."""
+    return shot_when(window, lambda s, p: s == p and s != unlike and len(set(s)) > 2,
+                     "a settled picture")
 
 
 def dark_near(shot, x, y):
