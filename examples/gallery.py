@@ -9,7 +9,7 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 EXAMPLES = ["line", "scatter", "image_colorbar", "palettes", "grid_lines", "layout_2x3", "labels_legend",
-            "named_palettes"]
+            "named_palettes", "window"]
 
 
 def main(target: str = os.path.join(HERE, os.pardir, "docs", "gallery")) -> None:

@@ -167,6 +167,8 @@ int velta_figure_palette(const VlpFigure *fig, int canvas, int line, const char 
 /* Shows the figure until its window is closed, or until a signal handler
  * raises (Ctrl-C: KeyboardInterrupt), which closes the window. */
 int velta_show(VlpFigure *fig);
+/* A size the window can take: 1 to VLP_WINDOW_MAX_SIZE a side, or 0 x 0. */
+int velta_window_size(int width, int height);
 /* vlp_savefig(fig, filename, width, height), with filename the str the
  * caller gave (SWIG has checked its type). */
 int velta_savefig(VlpFigure *fig, PyObject *filename, int width, int height);

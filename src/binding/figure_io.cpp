@@ -1,5 +1,6 @@
 /* Figures leaving the process: savefig to paths and binary file objects,
- * the PNG form that notebooks show, and a window that Ctrl-C closes. */
+ * the PNG form that notebooks show, and a window that Ctrl-C closes, with
+ * the title and size the figure gives it. */
 #include "binding.h"
 
 #include <cerrno>
@@ -234,4 +235,14 @@ int velta_show(VlpFigure *fig) {
     return -1;
   }
   return shown == 0 ? 0 : -1;  // 1: interrupted, the handler's exception set
+}
+
+int velta_window_size(int width, int height) {
+  const bool none = width == 0 && height == 0;
+  if (none || (width >= 1 && height >= 1 && width <= VLP_WINDOW_MAX_SIZE && height <= VLP_WINDOW_MAX_SIZE))
+    return 0;
+  PyErr_Format(PyExc_ValueError,
+               "a window is 1 to %d pixels wide and high (0 x 0: the default size), got %d x %d",
+               VLP_WINDOW_MAX_SIZE, width, height);
+  return -1;
 }

@@ -38,6 +38,12 @@ VELTA_SERIES_XY(plot)
 VELTA_SERIES_XY(scatter)
 VELTA_SERIES_IMAGE(imshow)
 
+/* The window's title and size live beside the record, not in its fields;
+ * a title that cannot be copied raises MemoryError. */
+%ignore s_figure::p_window;
+VELTA_MEMORY2(vlp_set_window_title, s_figure::set_window_title, 0)
+VELTA_MEMORY2(vlp_set_window_size, s_figure::set_window_size, velta_window_size(arg2, arg3))
+
 %feature("action") s_figure::show {
   if (velta_show(arg1) < 0) SWIG_fail;
 }
@@ -94,6 +100,8 @@ VELTA_GUARD(s_figure::legend, velta_figure_legend(arg1, arg2, arg3))
   void show() {
     vlp_show($self);
   }
+  void set_window_title(const char *text) { vlp_set_window_title($self, text); }
+  void set_window_size(int width, int height) { vlp_set_window_size($self, width, height); }
   PyObject *savefig(PyObject *target, int width = 800, int height = 600, PyObject *format = Py_None) {
     return velta_figure_savefig($self, target, width, height, format);
   }

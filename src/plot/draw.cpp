@@ -388,6 +388,25 @@ bool drawable_axis(double *lo, double *hi) {
   return std::isfinite(span) && span != 0;
 }
 
+/* Series of a view are cut at the axis box for as long as this lives. */
+class BoxCut {
+ public:
+  BoxCut(cairo_t *cr, const VlpFrame *f) : cr_(f->cut ? cr : nullptr) {
+    if (!cr_) return;
+    cairo_save(cr_);
+    cairo_rectangle(cr_, f->plo.x, f->plo.y, f->phi.x - f->plo.x, f->phi.y - f->plo.y);
+    cairo_clip(cr_);
+  }
+  ~BoxCut() {
+    if (cr_) cairo_restore(cr_);
+  }
+  BoxCut(const BoxCut &) = delete;
+  BoxCut &operator=(const BoxCut &) = delete;
+
+ private:
+  cairo_t *cr_;
+};
+
 }  // namespace
 
 void vlp_data_to_canvas(VlmCoordInt *plo, VlmCoordInt *phi, VlmCoordDouble p, VlmCoordInt *out,
@@ -595,6 +614,7 @@ void vlp_draw_plot_series(cairo_t *cr, const VlpCanvas *can, int i, VlpFrame *f)
   if (!can->p_r_vecx[i] || !can->p_r_vecy[i]) return;
   cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
   cairo_set_line_join(cr, CAIRO_LINE_JOIN_BEVEL);
+  const BoxCut cut(cr, f);  // after the cap and join, which stay set
   set_source(cr, &can->p_r_color[i]);
   vlp_create_multiline(cr, can->p_r_vecx[i], can->p_r_vecy[i], &f->plo, &f->phi, &f->dlo, &f->dhi,
                        can->p_r_linewidth[i]);
@@ -602,6 +622,7 @@ void vlp_draw_plot_series(cairo_t *cr, const VlpCanvas *can, int i, VlpFrame *f)
 
 void vlp_draw_scatter_series(cairo_t *cr, const VlpCanvas *can, int i, VlpFrame *f) {
   if (!can->p_r_vecx[i] || !can->p_r_vecy[i]) return;
+  const BoxCut cut(cr, f);
   vlp_create_multicircle(cr, can->p_r_vecx[i], can->p_r_vecy[i], &f->plo, &f->phi, &f->dlo,
                          &f->dhi, static_cast<double>(can->p_r_radius[i]), can->p_r_linewidth[i],
                          &can->p_r_color[i], &can->p_r_color_outside[i]);
@@ -612,9 +633,12 @@ void vlp_draw_image_series(cairo_t *cr, const VlpCanvas *can, int i, VlpFrame *f
   if (!mat || mat->size < 1) return;
   // One sorted palette serves every cell and the colour bar.
   const VlpPalleteLookup lookup(can->p_r_color_pallete[i]);
-  multirectangle(cr, mat, &f->plo, &f->phi, &f->dlo, &f->dhi, can->p_r_linewidth[i], lookup,
-                 &can->p_r_color_outside[i]);
-  colorbar(cr, mat, &f->plo, &f->phi, &f->dlo, &f->dhi, can->p_r_linewidth[i], lookup,
+  {
+    const BoxCut cut(cr, f);
+    multirectangle(cr, mat, &f->plo, &f->phi, &f->dlo, &f->dhi, can->p_r_linewidth[i], lookup,
+                   &can->p_r_color_outside[i]);
+  }
+  colorbar(cr, mat, &f->plo, &f->phi, &f->blo, &f->bhi, can->p_r_linewidth[i], lookup,
            &can->p_r_color_outside[i], f->texts);
 }
 
@@ -622,10 +646,16 @@ void vlp_draw_image_series(cairo_t *cr, const VlpCanvas *can, int i, VlpFrame *f
 
 namespace {
 
-/* The frame of a canvas in a window of window_w x window_h; false when the
- * canvas has no drawable limits (empty, never given xlim and ylim, or
- * limits that cannot be mapped) and stays blank. */
-bool frame_of(const VlpCanvas *can, int window_w, int window_h, VlpFrame *f) {
+/* The frame's drawing units: device pixels times this, from the cell centre. */
+const double kUnit = 0.8;
+
+}  // namespace
+
+/* A canvas that is empty, was never given xlim and ylim, or has limits that
+ * cannot be mapped stays blank. A view that could not be mapped is not
+ * shown. */
+bool vlp_canvas_frame(const VlpCanvas *can, int window_w, int window_h, const VlpView *view,
+                      VlpFrame *f) {
   f->dlo = can->min;
   f->dhi = can->max;
   if (can->col < 1 || can->row < 1 || !drawable_axis(&f->dlo.x, &f->dhi.x) ||
@@ -636,8 +666,21 @@ bool frame_of(const VlpCanvas *can, int window_w, int window_h, VlpFrame *f) {
   f->plo = VlmCoordInt{-f->hw, -f->hh};
   f->phi = VlmCoordInt{f->hw, f->hh};
   f->texts = nullptr;
+  f->blo = f->dlo;
+  f->bhi = f->dhi;
+  f->cut = false;
+  if (view && view->active) {
+    VlmCoordDouble lo = view->lo, hi = view->hi;
+    if (drawable_axis(&lo.x, &hi.x) && drawable_axis(&lo.y, &hi.y)) {
+      f->dlo = lo;
+      f->dhi = hi;
+      f->cut = true;
+    }
+  }
   return true;
 }
+
+namespace {
 
 void draw_background(cairo_t *cr) {
   cairo_set_source_rgb(cr, 1, 1, 1);
@@ -697,17 +740,27 @@ void draw_series(cairo_t *cr, const VlpCanvas *can, VlpFrame *f) {
 
 }  // namespace
 
-void vlp_draw_canvas(cairo_t *cr, const VlpCanvas *can, int window_w, int window_h) {
+VlmCoordDouble vlp_frame_point(const VlpFrame *f, double x, double y) {
+  // Device pixel to drawing units about the cell centre; the mapping's y is
+  // negated.
+  const double cx = (x - f->hw) / kUnit, cy = -(y - f->hh) / kUnit;
+  return VlmCoordDouble{
+      f->dlo.x + (cx - f->plo.x) / static_cast<double>(f->phi.x - f->plo.x) * (f->dhi.x - f->dlo.x),
+      f->dlo.y + (cy - f->plo.y) / static_cast<double>(f->phi.y - f->plo.y) * (f->dhi.y - f->dlo.y)};
+}
+
+void vlp_draw_canvas(cairo_t *cr, const VlpCanvas *can, int window_w, int window_h,
+                     const VlpView *view) {
   cairo_save(cr);
   draw_background(cr);
   VlpFrame f;
-  if (frame_of(can, window_w, window_h, &f)) {
+  if (vlp_canvas_frame(can, window_w, window_h, view, &f)) {
     // Texts set on the canvas are placed around what the frame drew.
     VlpFrameTexts texts;
     if (vlp_canvas_labelled(can)) f.texts = &texts;
     cairo_save(cr);
     cairo_translate(cr, f.hw, f.hh);
-    cairo_scale(cr, 0.8, 0.8);
+    cairo_scale(cr, kUnit, kUnit);
     if (f.texts) {
       VlpTextBox &b = texts.box;
       b.x0 = f.plo.x, b.y0 = f.plo.y, b.x1 = f.phi.x, b.y1 = f.phi.y;
@@ -740,7 +793,7 @@ void vlp_cell_span(int length, int n, int k, int *offset, int *size) {
   *offset = k * base + std::min(k, extra);
 }
 
-void vlp_draw_figure(cairo_t *cr, VlpFigure *fig, int width, int height) {
+void vlp_draw_figure(cairo_t *cr, VlpFigure *fig, int width, int height, const VlpView *views) {
   draw_background(cr);
   if (fig->row < 1 || fig->col < 1) return;
   for (int i = 0; i < fig->size; i++) {
@@ -752,7 +805,7 @@ void vlp_draw_figure(cairo_t *cr, VlpFigure *fig, int width, int height) {
     cairo_translate(cr, x, y);
     cairo_rectangle(cr, 0, 0, w, h);
     cairo_clip(cr);
-    vlp_draw_canvas(cr, &fig->p_r_canvas[i], width, height);
+    vlp_draw_canvas(cr, &fig->p_r_canvas[i], width, height, views ? &views[i] : nullptr);
     cairo_restore(cr);
   }
 }

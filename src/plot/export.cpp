@@ -126,12 +126,13 @@ void convert_row(const uint32_t *src, int width, bool rgb, unsigned char *dst) {
 }
 
 /* The figure drawn into band's rows of the buffer data. */
-void draw_band(VlpFigure *fig, int width, int height, unsigned char *data, int stride, Band *band) {
+void draw_band(VlpFigure *fig, const VlpView *views, int width, int height, unsigned char *data,
+               int stride, Band *band) {
   cairo_surface_t *surface = cairo_image_surface_create_for_data(
       data + static_cast<size_t>(band->y0) * stride, CAIRO_FORMAT_ARGB32, width, band->y1 - band->y0, stride);
   cairo_surface_set_device_offset(surface, 0, -band->y0);
   cairo_t *cr = cairo_create(surface);
-  vlp_draw_figure(cr, fig, width, height);
+  vlp_draw_figure(cr, fig, width, height, views);
   band->status = cairo_status(cr);
   cairo_destroy(cr);
   cairo_surface_destroy(surface);
@@ -199,7 +200,8 @@ void put_chunk(std::string *out, const char *type, const std::string &data) {
   } while (at < data.size());
 }
 
-cairo_status_t render_png(VlpFigure *fig, int width, int height, std::string *out) {
+cairo_status_t render_png(VlpFigure *fig, const VlpView *views, int width, int height,
+                          std::string *out) {
   // Released however this returns (an allocation below may throw).
   const std::unique_ptr<cairo_surface_t, void (*)(cairo_surface_t *)> surface(
       cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height), cairo_surface_destroy);
@@ -208,7 +210,7 @@ cairo_status_t render_png(VlpFigure *fig, int width, int height, std::string *ou
   unsigned char *data = cairo_image_surface_get_data(surface.get());
   const int stride = cairo_image_surface_get_stride(surface.get());
   std::vector<Band> bands = bands_of(width, height);
-  each_band(bands, [&](Band &b) { draw_band(fig, width, height, data, stride, &b); });
+  each_band(bands, [&](Band &b) { draw_band(fig, views, width, height, data, stride, &b); });
   bool rgb = true;
   for (const Band &b : bands) {
     if (status == CAIRO_STATUS_SUCCESS) status = b.status;
@@ -271,12 +273,12 @@ cairo_surface_t *pdf_surface(std::string *out, int width, int height) {
 /* A vector format: the figure drawn once onto the surface that surface_for
  * makes, writing into out. */
 template <cairo_surface_t *(*surface_for)(std::string *, int, int)>
-cairo_status_t render_vector(VlpFigure *fig, int width, int height, std::string *out) {
+cairo_status_t render_vector(VlpFigure *fig, const VlpView *views, int width, int height, std::string *out) {
   cairo_surface_t *surface = surface_for(out, width, height);
   cairo_status_t status = cairo_surface_status(surface);
   if (status == CAIRO_STATUS_SUCCESS) {
     cairo_t *cr = cairo_create(surface);
-    vlp_draw_figure(cr, fig, width, height);
+    vlp_draw_figure(cr, fig, width, height, views);
     status = cairo_status(cr);
     cairo_destroy(cr);
   }
@@ -289,7 +291,7 @@ cairo_status_t render_vector(VlpFigure *fig, int width, int height, std::string 
 /* The formats, in the order of their VLP_FORMAT_* values. */
 struct Format {
   VlpFormatInfo info;
-  cairo_status_t (*write)(VlpFigure *fig, int width, int height, std::string *out);
+  cairo_status_t (*write)(VlpFigure *fig, const VlpView *views, int width, int height, std::string *out);
 };
 
 constexpr Format kFormats[] = {
@@ -315,20 +317,21 @@ int status_of(cairo_status_t s) {
 }
 
 /* The picture's bytes in out. */
-int render(VlpFigure *fig, int format, int width, int height, std::string *out) {
+int render(VlpFigure *fig, const VlpView *views, int format, int width, int height, std::string *out) {
   if (format < 0 || format >= kFormatCount) return VLP_SAVEFIG_BAD_EXTENSION;
   const Format &f = kFormats[format];
   if (width < 1 || height < 1) return VLP_SAVEFIG_BAD_SIZE;
   if (width > f.info.max_size || height > f.info.max_size) return VLP_SAVEFIG_TOO_LARGE;
 
   vlp_place_canvases(fig);
-  return status_of(f.write(fig, width, height, out));
+  return status_of(f.write(fig, views, width, height, out));
 }
 
 /* render, with an allocation failure of the buffer reported as such. */
-int picture(VlpFigure *fig, int format, int width, int height, std::string *out) {
+int picture(VlpFigure *fig, const VlpView *views, int format, int width, int height,
+            std::string *out) {
   try {
-    return render(fig, format, width, height, out);
+    return render(fig, views, format, width, height, out);
   } catch (const std::bad_alloc &) {
     return VLP_SAVEFIG_NO_MEMORY;
   }
@@ -373,16 +376,27 @@ int vlp_format_of_name(const char *filename) {
 int vlp_savefig_stream(VlpFigure *fig, int format, int width, int height, VlpWriteFunc write,
                        void *closure) {
   std::string bytes;
-  const int status = picture(fig, format, width, height, &bytes);
+  const int status = picture(fig, nullptr, format, width, height, &bytes);
   if (status != VLP_SAVEFIG_OK) return status;
   const unsigned char *data = reinterpret_cast<const unsigned char *>(bytes.data());
   return write(closure, data, bytes.size()) == 0 ? VLP_SAVEFIG_OK : VLP_SAVEFIG_WRITE_ERROR;
 }
 
 int vlp_savefig_format(VlpFigure *fig, const char *filename, int format, int width, int height) {
+  return vlp_savefig_view(fig, filename, format, width, height, nullptr);
+}
+
+int vlp_savefig(VlpFigure *fig, const char *filename, int width, int height) {
+  return vlp_savefig_format(fig, filename, vlp_format_of_name(filename), width, height);
+}
+
+}  // extern "C"
+
+int vlp_savefig_view(VlpFigure *fig, const char *filename, int format, int width, int height,
+                     const VlpView *views) {
   // The picture first, so that a picture that cannot be made creates no file.
   std::string bytes;
-  const int status = picture(fig, format, width, height, &bytes);
+  const int status = picture(fig, views, format, width, height, &bytes);
   if (status != VLP_SAVEFIG_OK) return status;
   FILE *f = std::fopen(filename, "wb");
   if (!f) return VLP_SAVEFIG_WRITE_ERROR;
@@ -398,9 +412,3 @@ int vlp_savefig_format(VlpFigure *fig, const char *filename, int format, int wid
   }
   return failed ? VLP_SAVEFIG_WRITE_ERROR : VLP_SAVEFIG_OK;
 }
-
-int vlp_savefig(VlpFigure *fig, const char *filename, int width, int height) {
-  return vlp_savefig_format(fig, filename, vlp_format_of_name(filename), width, height);
-}
-
-}  // extern "C"

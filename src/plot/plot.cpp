@@ -61,6 +61,7 @@ VlpFigure *vlp_figure_new(int row, int col) {
   fig->row = row;
   fig->col = col;
   fig->size = row * col;
+  fig->p_window = nullptr;
   const size_t n = fig->size > 0 ? static_cast<size_t>(fig->size) : 0;
   fig->p_r_canvas = static_cast<VlpCanvas *>(std::calloc(n > 0 ? n : 1, sizeof(VlpCanvas)));
   if (!fig->p_r_canvas) {  // out of memory: no figure
@@ -101,6 +102,7 @@ void vlp_figure_delete(VlpFigure *fig) {
     std::free(can->p_r_color_pallete);
   }
   std::free(fig->p_r_canvas);
+  vlp_window_options_delete(fig->p_window);
   std::free(fig);
 }
 

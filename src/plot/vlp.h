@@ -72,11 +72,16 @@ typedef struct s_canvas {
   struct s_canvas_labels *p_labels;
 } VlpCanvas;
 
+struct s_window_options;
+
 typedef struct s_figure {
   int row;
   int col;
   int size;
   VlpCanvas *p_r_canvas;
+  /* What the next window of the figure is given (title, size): null until
+   * set, freed with the figure, not a field of the Python record. */
+  struct s_window_options *p_window;
 } VlpFigure;
 
 VlpFigure *vlp_figure_new(int row, int col);
@@ -114,6 +119,14 @@ void *vlp_set_legend(VlpCanvas *can, int boolean, const char *loc);
  * series' matrix. An unknown name (or a series that is no image) leaves the
  * palette as it was. */
 void *vlp_set_palette(VlpCanvas *can, int line, const char *name);
+/* The title and size of the windows that vlp_show opens from now on. A title
+ * is UTF-8; an empty one gives the window no title of its own (the toolkit's
+ * default, as before any call). A size is width x height pixels, each from 1
+ * to VLP_WINDOW_MAX_SIZE, or 0 x 0 for none (the toolkit's default size);
+ * any other size changes nothing. A title that cannot be copied leaves the
+ * previous one, with errno set to ENOMEM. */
+void *vlp_set_window_title(VlpFigure *fig, const char *title);
+void *vlp_set_window_size(VlpFigure *fig, int width, int height);
 
 #ifndef SWIG
 /* Library routines without a direct Python wrapper. */
@@ -130,6 +143,10 @@ int vlp_palette_known(const char *name);
  * for messages. */
 const char *vlp_legend_locs(void);
 const char *vlp_palette_names(void);
+
+#define VLP_WINDOW_MAX_SIZE 32767
+/* Releases what vlp_set_window_title and vlp_set_window_size kept. */
+void vlp_window_options_delete(struct s_window_options *options);
 
 /* File export: renders what a window of width x height pixels shows, through
  * the same draw routine as the window. vlp_savefig takes the format from the

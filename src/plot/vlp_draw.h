@@ -89,14 +89,27 @@ struct VlpFrameTexts {
   std::vector<VlpTextBox> texts;
 };
 
+/* What a window shows of one canvas once it was zoomed or panned (active):
+ * the data box lo..hi instead of the canvas's limits. The records are not
+ * changed. */
+struct VlpView {
+  bool active;
+  VlmCoordDouble lo, hi;
+};
+
 /* The boxes of one canvas's frame: pixel box (plo, phi), data box (dlo, dhi),
- * and the half-cell size hw x hh in device pixels. When texts is set, the
- * frame's texts are noted there as they are drawn. */
+ * and the half-cell size hw x hh in device pixels. The colour bar is laid
+ * out in the data box of the canvas's own limits (blo, bhi), which is the
+ * data box unless a view is shown; then the series are cut at the axis box
+ * (cut). When texts is set, the frame's texts are noted there as they are
+ * drawn. */
 struct VlpFrame {
   VlmCoordInt plo, phi;
   VlmCoordDouble dlo, dhi;
   int hw, hh;
   VlpFrameTexts *texts;
+  VlmCoordDouble blo, bhi;
+  bool cut;
 };
 
 /* ---- labels (labels.cpp) ---- */
@@ -143,14 +156,29 @@ void vlp_draw_scatter_series(cairo_t *cr, const VlpCanvas *can, int series, VlpF
 void vlp_draw_image_series(cairo_t *cr, const VlpCanvas *can, int series, VlpFrame *f);
 
 /* Renders one canvas as it appears in a window of window_w x window_h pixels,
- * with the context's origin at the top left of the canvas's cell. */
-void vlp_draw_canvas(cairo_t *cr, const VlpCanvas *can, int window_w, int window_h);
+ * with the context's origin at the top left of the canvas's cell; through
+ * the view when one is given and active. */
+void vlp_draw_canvas(cairo_t *cr, const VlpCanvas *can, int window_w, int window_h,
+                     const VlpView *view = nullptr);
 
 /* Renders the whole figure as a window of width x height pixels shows it:
- * the cells of the grid take the sizes that GTK's grid gives them. The
- * canvases must be placed (vlp_place_canvases); the figure is only read, so
- * bands of one picture may be drawn at once. */
-void vlp_draw_figure(cairo_t *cr, VlpFigure *fig, int width, int height);
+ * the cells of the grid take the sizes that GTK's grid gives them; views,
+ * when given, holds one view per canvas. The canvases must be placed
+ * (vlp_place_canvases); the figure is only read, so bands of one picture may
+ * be drawn at once. */
+void vlp_draw_figure(cairo_t *cr, VlpFigure *fig, int width, int height,
+                     const VlpView *views = nullptr);
+
+/* The frame of a canvas in a window of window_w x window_h, through the view
+ * when one is given and active; false when the canvas has no drawable limits
+ * (it stays blank). */
+bool vlp_canvas_frame(const VlpCanvas *can, int window_w, int window_h, const VlpView *view,
+                      VlpFrame *f);
+
+/* The data point under the device pixel (x, y) of the frame's cell, the
+ * origin at the cell's top left: the inverse of the mapping as the frame
+ * renderer applies it. */
+VlmCoordDouble vlp_frame_point(const VlpFrame *f, double x, double y);
 
 /* Size and offset of cell k of n along a length: the length divided evenly,
  * the first (length % n) cells one pixel longer, as a homogeneous GTK grid
@@ -160,5 +188,11 @@ void vlp_cell_span(int length, int n, int k, int *offset, int *size);
 /* row, col and index of every canvas as the window and the export lay them
  * out. */
 void vlp_place_canvases(VlpFigure *fig);
+
+/* vlp_savefig_format, drawing the canvases through views (one per canvas,
+ * or null for the canvases' own limits), as a window that was zoomed or
+ * panned shows them. */
+int vlp_savefig_view(VlpFigure *fig, const char *filename, int format, int width, int height,
+                     const VlpView *views);
 
 #endif /* VELTA_VLP_DRAW_H */

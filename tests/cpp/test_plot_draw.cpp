@@ -295,9 +295,11 @@ class SaveFig : public ::testing::Test {
   VlmVector *V(std::vector<double> v) { return vecs_.emplace_back(vec(std::move(v))); }
   VlmMatrix *M(int r, int c, std::vector<double> v) { return mats_.emplace_back(mat(r, c, v)); }
   std::string path(const std::string &name) { return files_.emplace_back(dir_ + "/" + name); }
-  Png render(int w, int h) {
+  // The picture through views (one per canvas), or through the canvases'
+  // own limits.
+  Png render(int w, int h, const VlpView *views = nullptr) {
     const std::string f = path("out.png");
-    EXPECT_EQ(vlp_savefig(fig_, f.c_str(), w, h), VLP_SAVEFIG_OK);
+    EXPECT_EQ(vlp_savefig_view(fig_, f.c_str(), VLP_FORMAT_PNG, w, h, views), VLP_SAVEFIG_OK);
     cairo_surface_t *s = cairo_image_surface_create_from_png(f.c_str());
     Png png;
     if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
@@ -391,6 +393,43 @@ TEST_F(SaveFig, ImageCellsAndColourBar) {
   EXPECT_TRUE(png.white(728, 537) && png.white(725, 400));
   // Steps past the hundredth sample above the largest value: top colour.
   EXPECT_EQ(png.at(739, 70), kRed);
+}
+
+TEST_F(SaveFig, AViewMovesTheAxesAndCutsTheSeriesButNotTheColourBar) {
+  fig_ = vlp_subplots(1, 1);
+  vlp_imshow(vlp_set_canvas(fig_, 0), M(1, 3, {0, 5, 10}));
+  const Png records = render(800, 600);
+  const VlpView inactive = {false, {0.5, -0.5}, {1.5, 0.5}};
+  EXPECT_EQ(render(800, 600, &inactive).px, records.px);
+  // The middle cell fills the box; the left one, uncut, would cover the
+  // margin left of it.
+  const VlpView view = {true, {0.5, -0.5}, {1.5, 0.5}};
+  const Png png = render(800, 600, &view);
+  for (int x : {100, 400, 700}) EXPECT_EQ(png.at(x, 300), (Rgb{127, 0, 0})) << x;
+  EXPECT_TRUE(png.white(70, 310) && png.white(60, 200));
+  // The bar where the canvas's limits put it (ImageCellsAndColourBar).
+  for (auto [x, y] : std::vector<std::pair<int, int>>{{739, 537}, {739, 70}, {728, 537}, {760, 300}})
+    EXPECT_EQ(png.at(x, y), records.at(x, y)) << x << "," << y;
+}
+
+TEST(FramePoint, InvertsTheMappingOfTheFrameAndItsView) {
+  VlpCanvas can = VlpCanvas();
+  can.row = can.col = 1;
+  can.min = {0, 0};
+  can.max = {10, 5};
+  const VlpView view = {true, {-10, 0}, {10, 1}};
+  const struct {
+    const VlpView *view;
+    double x, y, data_x, data_y;
+  } cases[] = {{nullptr, 80, 540, 0, 0}, {nullptr, 720, 60, 10, 5}, {nullptr, 400, 300, 5, 2.5},
+               {&view, 400, 300, 0, 0.5}, {&view, 80, 60, -10, 1}};
+  for (const auto &c : cases) {
+    VlpFrame f;
+    ASSERT_TRUE(vlp_canvas_frame(&can, 800, 600, c.view, &f));
+    const VlmCoordDouble p = vlp_frame_point(&f, c.x, c.y);
+    EXPECT_DOUBLE_EQ(p.x, c.data_x) << c.x << "," << c.y;
+    EXPECT_DOUBLE_EQ(p.y, c.data_y) << c.x << "," << c.y;
+  }
 }
 
 TEST_F(SaveFig, NanCellsKeepTheirOutlineAndFlatImagesDraw) {

@@ -73,6 +73,12 @@ def _matrix_with_shape(rows, cols, donor_rows, donor_cols):
     return mat
 
 
+def _windowed(fig):
+    fig.set_window_title("a window of its own")
+    fig.set_window_size(800, 600)
+    return fig
+
+
 @pytest.mark.parametrize("make, fields, refused", [
     (lambda: velta.VlmVector([-0.0, NAN_PAYLOAD, float("inf"), 5e-324]), None, None),
     (lambda: velta.VlmVector([]), None, None),
@@ -85,6 +91,7 @@ def _matrix_with_shape(rows, cols, donor_rows, donor_cols):
     (velta.VlmCoordInt, dict(x=-7, y=2 ** 31 - 1), None),
     (velta.VlmSlice, dict(start=1, step=-2, stop=9), None),
     (lambda: velta.VlpFigure(1, 2), None, (TypeError, "cannot pickle 'VlpFigure' object: a figure borrows")),
+    (lambda: _windowed(velta.VlpFigure(1, 2)), None, (TypeError, "cannot pickle 'VlpFigure' object")),
     (velta.VlpCanvas, None, (TypeError, "cannot pickle 'VlpCanvas' object: a canvas belongs")),
     # Their texts are never shared with a copy: there is none.
     (lambda: _titled(velta.VlpCanvas()), None, (TypeError, "cannot pickle 'VlpCanvas' object")),

@@ -72,12 +72,13 @@ METHODS = {
 }
 
 # Beyond the specified entries: the file export of figures and their picture
-# for notebooks, the random source's seeding, and the texts and named
-# palettes of canvases. (The static method helper of the generator's fast
-# proxy mode is no entry.)
+# for notebooks, the random source's seeding, the texts and named palettes of
+# canvases, and the window's title and size. (The static method helper of the
+# generator's fast proxy mode is no entry.)
 TEXTS = ["set_title", "set_xlabel", "set_ylabel", "set_label", "set_palette"]
 ADDED = {"VlpFigure_savefig", "VlpFigure__repr_png_", "vlp_savefig", "vlm_random_seed",
-         "VlpFigure_legend", "vlp_set_legend"} | {p + t for t in TEXTS for p in ("VlpFigure_", "vlp_")}
+         "VlpFigure_legend", "vlp_set_legend", "VlpFigure_set_window_title", "VlpFigure_set_window_size",
+         "vlp_set_window_title", "vlp_set_window_size"} | {p + t for t in TEXTS for p in ("VlpFigure_", "vlp_")}
 
 
 def specified_entries():
@@ -197,6 +198,10 @@ DOCS = {
     "vlp_savefig": "\nvlp_savefig(VlpFigure fig, char * filename, int width, int height)\n\n"
                    "Parameters\n----------\nfig: VlpFigure *\nfilename: char *\nwidth: int\nheight: int\n\n",
     "vlp_show": "\nvlp_show(VlpFigure fig)\n\nParameters\n----------\nfig: VlpFigure *\n\n",
+    "VlpFigure_set_window_title": described("VlpFigure_set_window_title(VlpFigure self, char const * text)",
+                                            "text: char const *"),
+    "vlp_set_window_size": described("vlp_set_window_size(VlpFigure fig, int width, int height) -> void *",
+                                     "fig: VlpFigure *", "width: int", "height: int"),
     "vlp_set_canvas": "\nvlp_set_canvas(VlpFigure fig, int index) -> VlpCanvas\n\nParameters\n----------\n"
                       "fig: VlpFigure *\nindex: int\n\n",
     "vlp_plot": "\nvlp_plot(VlpCanvas can, VlmVector vecx, VlmVector vecy) -> void *\n\nParameters\n"

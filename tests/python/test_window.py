@@ -1,6 +1,7 @@
 """The window, driven from outside: a child process shows a figure, the test
-finds the window, compares a screenshot with the exported picture, and
-closes it the way a window manager would (WM_DELETE_WINDOW)."""
+finds the window, compares a screenshot with the exported picture, presses
+its keys, turns the wheel and drags over it, and closes it the way a window
+manager would (WM_DELETE_WINDOW) or with its keys."""
 import ctypes
 import ctypes.util
 import os
@@ -12,6 +13,8 @@ import threading
 import time
 
 import pytest
+
+import velta
 
 from test_savefig import read_png
 
@@ -150,12 +153,28 @@ def finish(child, window):
     return out
 
 
-def exported(tmp_path, width, height):
+def screenshot(window):
+    """The window's pixels, RGB bytes row by row."""
+    return run("import", "-window", str(window), "-depth", "8", "rgb:-")
+
+
+def region(shot, x0, y0, x1, y1, width=WIDTH):
+    """The pixels of a rectangle, row by row."""
+    return b"".join(shot[3 * (y * width + x0):3 * (y * width + x1)] for y in range(y0, y1))
+
+
+def exported(tmp_path, width=WIDTH, height=HEIGHT):
+    """The figure as savefig writes it: RGB bytes row by row."""
     scope = {}
     exec(FIGURE, scope)
     path = tmp_path / "exported.png"
     scope["fig"].savefig(str(path), width, height)
-    return read_png(path)
+    return png_rgb(path)
+
+
+def png_rgb(path):
+    _, _, rows = read_png(path)
+    return bytes(c for row in rows for pixel in row for c in pixel[:3])
 
 
 def span(length, n, k):
@@ -175,6 +194,24 @@ def inner_boxes(width, height):
                for x in range(x0 + int(0.2 * hw) + 3, x0 + int(1.8 * hw) - 1)]
 
 
+def unlike_pixels(seen, expected, width, height):
+    """Where the window's picture and the exported one are far apart: the
+    share of all pixels, and the count in each canvas's axis box. (Text is
+    rendered a little differently on screen; inside the boxes there is none,
+    and only line smoothing may differ. A canvas one pixel off would differ
+    along every line and cell edge.)"""
+    def far(x, y):
+        i = 3 * (y * width + x)
+        return max(abs(a - b) for a, b in zip(seen[i:i + 3], expected[i:i + 3])) > 48
+    share = sum(far(x, y) for y in range(height) for x in range(width)) / (width * height)
+    return share, [(sum(far(x, y) for x, y in box), len(box)) for box in inner_boxes(width, height)]
+
+
+def similar(seen, expected, width=WIDTH, height=HEIGHT):
+    share, boxes = unlike_pixels(seen, expected, width, height)
+    return share <= 0.02 and all(n <= size // 50 for n, size in boxes)
+
+
 @needs_display
 @pytest.mark.parametrize("form,width,height", [("method", 400, 300), ("flat", 400, 300),
                                                ("method", 801, 599), ("method", 901, 601)])
@@ -182,8 +219,7 @@ def test_window_shows_what_savefig_writes(tmp_path, form, width, height):
     child, window = start_child(form)
     try:
         resize(window, width, height)
-        shot = tmp_path / "shot.png"
-        shot.write_bytes(run("import", "-window", str(window), "png24:-"))
+        seen = screenshot(window)
     except BaseException:
         child.kill()
         child.communicate()
@@ -191,22 +227,226 @@ def test_window_shows_what_savefig_writes(tmp_path, form, width, height):
     out = finish(child, window)
     assert "returned\n" in out
 
-    got_width, got_height, seen = read_png(shot)
-    assert (got_width, got_height) == (width, height)
-    _, _, expected = exported(tmp_path, width, height)
-
-    def far(x, y):
-        return max(abs(a - b) for a, b in zip(seen[y][x][:3], expected[y][x][:3])) > 48
-    near = sum(1 for y in range(height) for x in range(width) if not far(x, y))
-    assert near / (width * height) >= 0.98
-    # Inside the axis boxes there is no text: only line smoothing may differ.
-    # A canvas one pixel off would differ along every line and cell edge.
-    for k, box in enumerate(inner_boxes(width, height)):
-        assert sum(far(x, y) for x, y in box) <= len(box) // 50, k
+    assert len(seen) == 3 * width * height
+    expected = exported(tmp_path, width, height)
+    assert similar(seen, expected, width, height), unlike_pixels(seen, expected, width, height)
     # Away from any text: the image's red and black cells, the white margin.
     for x, y, colour in [(140, 75, (255, 0, 0)), (60, 75, (0, 0, 0)), (195, 75, (255, 255, 255))]:
         x, y = x * width // 400, y * height // 300
-        assert seen[y][x][:3] == colour == expected[y][x][:3]
+        assert region(seen, x, y, x + 1, y + 1, width) == bytes(colour) == region(expected, x, y, x + 1, y + 1, width)
+
+
+# ---- title, size, keys, zoom and pan ----
+
+DRIVEN = FIGURE + """
+import sys
+exec(sys.argv[1])
+def limits():
+    return [[getattr(getattr(velta.vlp_set_canvas(fig, i), end), axis) for end in ("min", "max")
+             for axis in "xy"] for i in range(4)]
+before = limits()
+print("showing", flush=True)
+fig.show()
+print("returned", "limits kept" if limits() == before else "limits %r became %r" % (before, limits()))
+"""
+SIZED = "fig.set_window_size(%d, %d)" % (WIDTH, HEIGHT)
+# The file chooser keeps its settings in memory (no session bus here); the
+# child may run in another folder.
+DRIVEN_ENV = dict(os.environ, GSETTINGS_BACKEND="memory", PYTHONPATH=os.pathsep.join(
+    [os.path.dirname(os.path.abspath(velta.__file__))] + os.environ.get("PYTHONPATH", "").split(os.pathsep)))
+
+
+def start_driven(setup, cwd=None):
+    child = subprocess.Popen([sys.executable, "-c", DRIVEN, setup], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, text=True, env=DRIVEN_ENV, cwd=cwd)
+    assert child.stdout.readline() == "showing\n"
+    window = find_window(child.pid)
+    run("xdotool", "windowfocus", "--sync", str(window))
+    return child, window
+
+
+def press(window, *keys):
+    run("xdotool", "windowfocus", "--sync", str(window))
+    run("xdotool", "key", *keys)
+
+
+def window_named(name):
+    found = run("xdotool", "search", "--sync", "--onlyvisible", "--name", "^%s$" % name)
+    return int(found.split()[0])
+
+
+def gone(name):
+    return subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % name],
+                          capture_output=True).stdout == b""
+
+
+def shot_when(window, ready, what):
+    """The first screenshot for which ready(shot, the one before) holds."""
+    deadline = time.monotonic() + 10
+    previous = None
+    while True:
+        shot = screenshot(window)
+        if ready(shot, previous):
+            return shot
+        if time.monotonic() > deadline:
+            pytest.fail("the window did not show %s" % what)
+        previous = shot
+        time.sleep(0.05)
+
+
+def settled(window, unlike=None):
+    """A picture drawn (not one colour) that stays, other than unlike."""
+    return shot_when(window, lambda s, p: s == p and s != unlike and len(set(s)) > 2,
+                     "a settled picture")
+
+
+def dark_near(shot, x, y):
+    return any(max(region(shot, x + dx, y + dy, x + dx + 1, y + dy + 1)) < 100
+               for dx in (-1, 0, 1) for dy in (-1, 0, 1))
+
+
+def close_driven(child, window, key="q"):
+    press(window, key)
+    out, err = child.communicate(timeout=20)
+    assert child.returncode == 0, err
+    return out
+
+
+@needs_display
+@pytest.mark.parametrize("setup,title,size,close", [
+    ("", None, (200, 200), "delete"),
+    ("fig.set_window_title('Ünïcode ✓ figure'); fig.set_window_size(800, 600)", "Ünïcode ✓ figure",
+     (800, 600), "q"),
+    ("velta.vlp_set_window_title(fig, 'flat'); velta.vlp_set_window_size(fig, 321, 123)", "flat",
+     (321, 123), "ctrl+w"),
+    # Empty text and 0 x 0 go back to the toolkit's defaults.
+    ("fig.set_window_title('gone'); fig.set_window_title(''); fig.set_window_size(400, 300); "
+     "fig.set_window_size(0, 0)", None, (200, 200), "q"),
+])
+def test_title_size_and_closing_keys(setup, title, size, close):
+    child, window = start_driven(setup)
+    try:
+        name = run("xdotool", "getwindowname", str(window)).decode().rstrip("\n")
+        geometry = run("xdotool", "getwindowgeometry", str(window)).decode()
+        press(window, "x")  # no key of the window's own
+        if close == "delete":
+            request_close(window)
+        else:
+            press(window, close)
+        out, err = child.communicate(timeout=20)
+    finally:
+        child.kill()
+        child.communicate()
+    assert child.returncode == 0, err
+    assert out == "returned limits kept\n"
+    # No title: the toolkit names the window after the program.
+    assert name == (title or os.path.basename(sys.executable))
+    assert "Geometry: %dx%d" % size in geometry
+
+
+@pytest.mark.parametrize("size", [(0, 1), (1, 0), (-1, 300), (32768, 300), (400, 32768)])
+@pytest.mark.parametrize("form", ["method", "flat"])
+def test_impossible_window_sizes(form, size):
+    fig = velta.VlpFigure(1, 1)
+    with pytest.raises(ValueError) as info:
+        fig.set_window_size(*size) if form == "method" else velta.vlp_set_window_size(fig, *size)
+    assert str(info.value) == ("a window is 1 to 32767 pixels wide and high (0 x 0: the default size), "
+                               "got %d x %d" % size)
+
+
+# Canvas 1 (the line through (0, 1), (1, 0), (2, 2)) fills the top right cell;
+# its point (0.5, 0.5) is at the window's pixel (260, 105).
+WHEEL_IN = ["mousemove", "--window", "{w}", "260", "105", "click", "4"]
+CELL_1 = (200, 0, 400, 150)
+
+
+@needs_display
+@pytest.mark.parametrize("gesture,reset,cell,follows,kept", [
+    # What is done to the canvas in cell, the key that undoes it, a pixel that
+    # stays on the line under the pointer, a region of the cell that stays.
+    (WHEEL_IN, "r", CELL_1, (260, 105), None),
+    (["mousemove", "--window", "{w}", "260", "105", "click", "5"], "Home", CELL_1, (260, 105), None),
+    (["mousemove", "--window", "{w}", "260", "105", "mousedown", "1", "mousemove", "--window", "{w}",
+      "290", "85", "mouseup", "1"], "r", CELL_1, (290, 85), None),
+    # The image of canvas 0 zooms; its colour bar stays.
+    (["mousemove", "--window", "{w}", "60", "75", "click", "4"], "Home", (0, 0, 200, 150), None,
+     (182, 16, 200, 120)),
+])
+def test_zoom_and_pan_change_the_window_only_until_reset(gesture, reset, cell, follows, kept):
+    child, window = start_driven(SIZED)
+    try:
+        first = settled(window)
+        run("xdotool", *[a.format(w=window) for a in gesture])
+        moved = settled(window, unlike=first)
+        x0, y0, x1, y1 = cell
+        assert region(moved, x0, y0, x1, y1) != region(first, x0, y0, x1, y1)
+        outside = [(0, 0, WIDTH, y0), (0, y1, WIDTH, HEIGHT), (0, y0, x0, y1), (x1, y0, WIDTH, y1)]
+        assert [region(moved, *r) for r in outside] == [region(first, *r) for r in outside]
+        if follows:
+            assert dark_near(first, 260, 105) and dark_near(moved, *follows)
+        if kept:
+            assert region(moved, *kept) == region(first, *kept)
+        press(window, reset)
+        shot_when(window, lambda s, p: s == first, "the first picture again")
+        out = close_driven(child, window)
+    finally:
+        child.kill()
+        child.communicate()
+    assert out == "returned limits kept\n"
+
+
+@needs_display
+@pytest.mark.parametrize("name,zoomed,check", [
+    ("out.png", False, "savefig"),       # the bytes savefig writes at the window's size
+    ("out.pdf", False, "savefig"),
+    ("Out.SVG", False, "svg"),
+    ("zoomed.png", True, "window"),      # what the zoomed window shows
+    ("out.txt", False, "refused"),       # told in a message; the chooser stays open
+])
+def test_ctrl_s_saves_through_a_file_chooser(tmp_path, name, zoomed, check):
+    child, window = start_driven(SIZED, cwd=tmp_path)
+    try:
+        shot = settled(window)
+        if zoomed:
+            run("xdotool", *[a.format(w=window) for a in WHEEL_IN])
+            shot = settled(window, unlike=shot)
+        press(window, "ctrl+s")
+        chooser = window_named("Save the figure")
+        press(chooser, "ctrl+a")
+        run("xdotool", "type", name)
+        run("xdotool", "key", "Return")
+        if check == "refused":
+            message = window_named("Cannot save the figure")
+            assert not gone("Save the figure")
+            press(message, "Return")
+            press(chooser, "Escape")
+        deadline = time.monotonic() + 10
+        while not gone("Save the figure"):
+            assert time.monotonic() < deadline, "the chooser stayed open"
+            time.sleep(0.05)
+        out = close_driven(child, window)
+    finally:
+        child.kill()
+        child.communicate()
+    assert out == "returned limits kept\n"
+    saved = tmp_path / name
+    if check == "refused":
+        assert os.listdir(tmp_path) == []
+        return
+    data = saved.read_bytes()
+    if check == "savefig":
+        scope = {}
+        exec(FIGURE, scope)
+        expected = tmp_path / ("expected" + saved.suffix)
+        scope["fig"].savefig(str(expected), WIDTH, HEIGHT)
+        assert data == expected.read_bytes()
+    elif check == "svg":
+        assert data.startswith(b"<?xml") and b'width="400pt" height="300pt"' in data
+        assert data.rstrip().endswith(b"</svg>")
+    else:
+        pixels = png_rgb(saved)
+        assert region(pixels, *CELL_1) != region(exported(tmp_path), *CELL_1)
+        assert similar(pixels, shot), unlike_pixels(pixels, shot, WIDTH, HEIGHT)
 
 
 @needs_display
