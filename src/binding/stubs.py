@@ -65,6 +65,7 @@ SIGNATURES = {
     "VlpFigure_savefig": "(self: VlpFigure, target: _Target, width: int = 800, height: int = 600, "
                          "format: str | None = None) -> None",
     "VlpFigure__repr_png_": "(self: VlpFigure, /) -> bytes",
+    "VlpFigure_legend": "(self: VlpFigure, canvas: int, loc: str = 'upper right', on: int = 1) -> None",
     "SWIG_PyInstanceMethod_New": "(func: Callable[..., Any], /) -> Callable[..., Any]",
     # The variadic entries: the values follow the fixed arguments.
     "vlm_print_values": "(inbetween: str, end: str, fmt: str, /, *values: float | str) -> None",
@@ -108,7 +109,7 @@ _Target = Union[str, bytes, os.PathLike[str], os.PathLike[bytes], BinaryIO]
 '''
 
 SIGNATURE_LINE = re.compile(r"^(\w+)\((.*)\)(?: -> (.+))?$")
-UNTYPED = "(*args: Any, **kwargs: Any) -> Any:  # UNTYPED"
+UNTYPED = "(*args: Any, **kwargs: Any) -> Any: ...  # UNTYPED"
 
 
 class Typing:
@@ -201,7 +202,7 @@ def define(name, signatures, indent=""):
         # an array-like form would also match the record forms: it goes last
         signatures = sorted(dict.fromkeys(signatures), key=lambda s: "ArrayLike" in s)
     if signatures is None:
-        return ["%sdef %s%s ..." % (indent, name, UNTYPED)]
+        return ["%sdef %s%s" % (indent, name, UNTYPED)]
     if len(signatures) == 1:
         return ["%sdef %s%s: ..." % (indent, name, signatures[0])]
     return ["%s@overload\n%sdef %s%s: ..." % (indent, indent, name, s) for s in signatures]
