@@ -118,6 +118,7 @@ int velta_numpy_start(void);
  * *is_new) with its data and dimensions, or null with an exception set. */
 PyObject *velta_input_array(PyObject *obj, int nd, int *is_new, double **data, int *dims);
 int velta_array_like(PyObject *obj);
+int velta_plain_array(PyObject *obj);
 int velta_array_like_1d(PyObject *obj);
 PyObject *velta_vector_view(PyObject *owner, VlmVector *vec, double *data, int size);
 PyObject *velta_matrix_view(PyObject *owner, VlmMatrix *mat, double *data, int rows, int cols);

@@ -31,6 +31,14 @@
 
 %newobject s_matrix::s_matrix;
 
+/* A NumPy array is never a record: the record candidates of the constructor
+ * answer at once instead of looking for the array's "this" (a failed lookup
+ * raises and clears an AttributeError, twice per array). */
+%typemap(typecheck, precedence=SWIG_TYPECHECK_POINTER) VlmMatrix *mat_in, VlmVector *vec {
+  void *vptr = 0;
+  $1 = !velta_plain_array($input) && SWIG_CheckState(SWIG_ConvertPtr($input, &vptr, $descriptor, 0));
+}
+
 /* Every constructor candidate but the last is documented under the class
  * name (the generator would write the record's tag). */
 %feature("autodoc", "VlmMatrix(int dim)\n\nParameters\n----------\ndim: int\n\n") s_matrix::s_matrix(int dim);

@@ -120,6 +120,10 @@ PyObject *velta_input_array(PyObject *obj, int nd, int *is_new, double **data, i
   return (PyObject *)array;
 }
 
+/* Whether obj is an ndarray itself (not a subclass): it has no attributes
+ * of its own, so it cannot be a record's proxy. */
+int velta_plain_array(PyObject *obj) { return PyArray_CheckExact(obj); }
+
 /* Overload test for array groups: an array or a sequence. */
 int velta_array_like(PyObject *obj) {
   return PyArray_Check(obj) || PySequence_Check(obj);
