@@ -53,7 +53,7 @@ cairo_status_t collect(void *closure, const unsigned char *data, unsigned int le
 // bands as threads may draw one picture (so that 2, 4, ... threads share the
 // work evenly); a smaller picture is one band. Every band draws the whole
 // figure, clipped to its rows, so a band costs more than its share of pixels.
-constexpr long kPixelsPerBand = 1L << 17;
+constexpr long kPixelsPerBand = 1L << 18;
 
 struct Band {
   int y0, y1;                                 // its rows
