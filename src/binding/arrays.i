@@ -2,9 +2,11 @@
  * constructors, and views out, sharing a record's element block. */
 
 %define VELTA_SELF(TYPE)
-%typemap(in, noblock=1) TYPE *self (void *argp = 0, int res = 0, int releasing = 0) {
-  argp = $disown ? NULL : velta_fast_self($input, $descriptor);
-  if (!argp) {
+%typemap(in, noblock=1) TYPE *self (void *argp = 0, int res = 0, int releasing = 0, PyObject *found = 0) {
+  argp = $disown ? NULL : velta_fast_self($input, $descriptor, &found);
+  if (argp) {
+    velta_call_hold(found, argp);
+  } else {
     res = SWIG_ConvertPtr($input, &argp, $descriptor, 0);
     if (!SWIG_IsOK(res)) {
       %argument_fail(res, "$type", $symname, $argnum);

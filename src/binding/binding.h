@@ -11,6 +11,7 @@
 #define VELTA_BINDING_H
 
 #include <Python.h>
+#include <stdint.h>
 #ifndef SWIG_RUNTIME_VERSION /* not inside the generated wrapper */
 #include "velta_swigrt.h"
 #endif
@@ -32,6 +33,7 @@ struct VeltaRuntime {
   swig_type_info *(*pchar)(void);
   PyCFunction iter_next_entry;      /* the wrapper entry s_iter___next__ */
   PyCFunction vector_getitem_entry; /* the wrapper entry VlmVector___getitem__ */
+  PyMethodDef *proxy_methods;       /* the method table with the proxy classes' texts */
 };
 extern VeltaRuntime velta_rt;
 /* Takes the runtime, patches the pointer type and the registration entries
@@ -41,9 +43,18 @@ int velta_start(const VeltaRuntime &rt, PyObject *d, PyMethodDef *methods);
 /* ---- ownership (ownership.cpp) ---- */
 void velta_disown_object(PyObject *obj); /* flag of obj's pointer object cleared in balance */
 void velta_released(PyObject *obj);      /* after delete_<Class> released the record */
-void *velta_fast_self(PyObject *obj, swig_type_info *ty); /* exact-type short way, or null */
+void *velta_fast_self(PyObject *obj, swig_type_info *ty, PyObject **found); /* exact-type short way, or null */
 /* The wrapper's SWIG_ConvertPtr: `this` resolved with a reference held, cycles refused. */
 int velta_convert(PyObject *obj, void **ptr, swig_type_info *ty, int flags);
+
+/* ---- running calls (calls.cpp) ---- */
+int velta_calls_start(PyObject *d, PyMethodDef *methods, PyMethodDef *proxy_methods); /* wraps the entries */
+void velta_call_hold(PyObject *obj, const void *addr);    /* held and pinned until the call ends */
+PyObject *velta_call_holder(const void *addr);            /* what the current call resolved addr through */
+/* BufferError while another running call pins an address in [begin, end). */
+int velta_call_check(uintptr_t begin, uintptr_t end, const char *what);
+PyObject *velta_call_entry(PyCFunction meth, const char *name, PyObject *args); /* in a frame */
+PyCFunction velta_entry_function(PyObject *func); /* the wrapper function behind a module function */
 
 /* ---- argument checks (checks.cpp) ---- */
 int velta_ends_with(const char *s, const char *suffix);
@@ -93,7 +104,7 @@ extern int velta_fields_written; /* a count or pointer field was written */
 int velta_record_fits(const void *record);
 void velta_canvas_note(const VlpCanvas *can); /* after the binding changed its series */
 int velta_canvas_fits(const VlpCanvas *can);
-int velta_pallete_capacity(const VlmColor *pal);
+size_t velta_room(const void *ptr); /* bytes from ptr to the end of the known storage holding it */
 int velta_in_use(const char *symname, const void *record, swig_type_info *ty);
 int velta_one_double(const void *ptr);
 int velta_room_check(const void *ptr, size_t bytes, const char *message);
@@ -107,8 +118,7 @@ int velta_null_fail(const char *symname, int argnum, const char *type, swig_type
 struct s_iter *velta_iter_new(double *nums, int count);
 void velta_iter_attach(struct s_iter *it, const void *record, PyObject *owner);
 void velta_iter_detach(const struct s_iter *it);
-double velta_iter_step(struct s_iter *it); /* one element, or the end noted */
-int velta_iter_ended(void);                /* StopIteration if the last step found the end */
+double velta_iter_step(struct s_iter *it); /* one element, or StopIteration raised */
 void velta_iter_class_fast(PyObject *obj);
 void velta_vector_class_fast(void);
 
@@ -145,7 +155,7 @@ VlmVector *velta_vector_copy_then(VlmVector *self, void *(*change)(VlmVector *, 
 void velta_figure_known(const VlpFigure *fig);
 void velta_figure_forget(const VlpFigure *fig);
 void velta_canvas_release(const VlpCanvas *can); /* a stand-alone canvas drops what it kept */
-int velta_keep(const VlpCanvas *can, PyObject *a, PyObject *b);
+int velta_keep(const VlpCanvas *can, PyObject *a, const void *ra, PyObject *b, const void *rb);
 void velta_colors_moving(const VlmColor *block, int count);
 void velta_series_arrays_moving(const VlpCanvas *can);
 int velta_figure_dims(int row, int col);

@@ -291,6 +291,9 @@ int velta_matrix_key(PyObject *key, int *row, int *col, const char *symname) {
       value = PyLong_AsLong(item);
     else
       PyErr_SetString(PyExc_TypeError, "");
+    /* What __index__ raised of its own (a refused release, say) goes as it is. */
+    if (PyErr_Occurred() && !PyErr_ExceptionMatches(PyExc_TypeError) && !PyErr_ExceptionMatches(PyExc_OverflowError))
+      return -1;
     if (PyErr_Occurred() || value < INT_MIN || value > INT_MAX) {
       PyObject *kind = PyExc_TypeError;
       if (!PyErr_Occurred() || PyErr_ExceptionMatches(PyExc_OverflowError))

@@ -36,9 +36,9 @@ void velta_iter_attach(struct s_iter *it, const void *record, PyObject *owner) {
   if (it->len <= 0)
     return;
   /* The pointer object rather than the proxy, whose `this` may be replaced. */
-  SwigPyObject *sobj = velta_rt.get_this(owner);
-  if (sobj)
-    owner = (PyObject *)sobj;
+  PyObject *holder = velta_call_holder(record);
+  if (holder)
+    owner = holder;
   velta_iter_source source = {record, owner, it->ptr, it->ptr + it->len};
   Py_INCREF(owner);
   velta_iter_sources()[it] = source;
@@ -76,9 +76,7 @@ int velta_iter_fits(const struct s_iter *it) {
   return -1;
 }
 
-/* The end of iteration, carried from the step to its entry. */
-static int velta_iter_end = 0;
-
+/* One element, or StopIteration raised at the end. */
 double velta_iter_step(struct s_iter *it) {
   if (it->len > 0) {
     double val = *it->ptr;
@@ -87,16 +85,8 @@ double velta_iter_step(struct s_iter *it) {
       velta_iter_detach(it);
     return val;
   }
-  velta_iter_end = 1;
-  return 0.0;
-}
-
-int velta_iter_ended(void) {
-  if (!velta_iter_end)
-    return 0;
-  velta_iter_end = 0;
   PyErr_SetString(PyExc_StopIteration, "End of Iterator");
-  return -1;
+  return 0.0;
 }
 
 /* Iteration steps through the iterator class's __next__. The generated
@@ -110,10 +100,11 @@ int velta_iter_ended(void) {
  * anything that is not an iterator go through the entry. */
 static PyObject *velta_iter_next_method(PyObject *self, PyObject *) {
   static swig_type_info *iter_type = SWIG_MangledTypeQueryModule(velta_rt.module, velta_rt.module, "_p_s_iter");
-  struct s_iter *it = (struct s_iter *)velta_fast_self(self, iter_type);
+  PyObject *found;
+  struct s_iter *it = (struct s_iter *)velta_fast_self(self, iter_type, &found);
   if (it && it->len > 0 && !velta_fields_written)
     return PyFloat_FromDouble(velta_iter_step(it));
-  return velta_rt.iter_next_entry(NULL, self);
+  return velta_call_entry(velta_rt.iter_next_entry, "s_iter___next__", self);
 }
 
 static PyObject *velta_iter_iternext(PyObject *self) {
@@ -155,7 +146,8 @@ static swig_type_info *velta_vector_type(void) {
 
 static PyObject *velta_vector_getitem_o(PyObject *self, PyObject *key) {
   if (PyLong_CheckExact(key) && !velta_fields_written) {
-    VlmVector *v = (VlmVector *)velta_fast_self(self, velta_vector_type());
+    PyObject *found;
+    VlmVector *v = (VlmVector *)velta_fast_self(self, velta_vector_type(), &found);
     if (v) {
       int overflow = 0;
       long index = PyLong_AsLongAndOverflow(key, &overflow);
@@ -166,7 +158,7 @@ static PyObject *velta_vector_getitem_o(PyObject *self, PyObject *key) {
   PyObject *args = PyTuple_Pack(2, self, key);
   if (!args)
     return NULL;
-  PyObject *result = velta_rt.vector_getitem_entry(NULL, args);
+  PyObject *result = velta_call_entry(velta_rt.vector_getitem_entry, "VlmVector___getitem__", args);
   Py_DECREF(args);
   return result;
 }
@@ -180,8 +172,7 @@ static PyMethodDef velta_vector_getitem_def = {
 static int velta_is_forwarder(PyObject *attr, PyCFunction meth) {
   if (!attr || !PyInstanceMethod_Check(attr))
     return 0;
-  PyObject *func = PyInstanceMethod_GET_FUNCTION(attr);
-  return PyCFunction_Check(func) && PyCFunction_GET_FUNCTION(func) == meth;
+  return velta_entry_function(PyInstanceMethod_GET_FUNCTION(attr)) == meth;
 }
 
 /* Once the proxy class is registered: installs the descriptor on it. */

@@ -163,7 +163,8 @@ int save_to_path(VlpFigure *fig, PyObject *path, int width, int height, PyObject
   const char *shown = PyUnicode_AsUTF8(decoded);
   int result = -1;
   const int chosen = shown ? format_for_path(name, shown, format) : VLP_FORMAT_UNKNOWN;
-  if (chosen != VLP_FORMAT_UNKNOWN) {
+  // Converting the path ran Python code (__fspath__), which may have changed the figure.
+  if (chosen != VLP_FORMAT_UNKNOWN && velta_figure_drawable(fig) == 0) {
     errno = 0;
     const int status = vlp_savefig_format(fig, name, chosen, width, height);
     result = status == VLP_SAVEFIG_OK ? 0 : raise_status(status, chosen, width, height, decoded, shown);
@@ -180,7 +181,8 @@ bool is_path(PyObject *target) {
 
 int save_to_object(VlpFigure *fig, PyObject *file, int width, int height, PyObject *format) {
   const int chosen = format == Py_None ? VLP_FORMAT_PNG : format_named(format);
-  if (chosen == VLP_FORMAT_UNKNOWN) return -1;
+  // Looking up file.write ran Python code, which may have changed the figure.
+  if (chosen == VLP_FORMAT_UNKNOWN || velta_figure_drawable(fig) < 0) return -1;
   const int status = vlp_savefig_stream(fig, chosen, width, height, write_to_object, file);
   return status == VLP_SAVEFIG_OK ? 0 : raise_status(status, chosen, width, height, nullptr, "the file object");
 }

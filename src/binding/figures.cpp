@@ -90,10 +90,12 @@ static VeltaKept *velta_kept_find(const VlpCanvas *can) {
   return addr < it->second.end ? &it->second : 0;
 }
 
-/* Keeps a and b (either may be null) alive as long as the block that holds
- * the canvas, and their records exported: they cannot be released or grown
- * while drawn. A canvas outside every known figure is a block of its own. */
-int velta_keep(const VlpCanvas *can, PyObject *a, PyObject *b) {
+/* Keeps the objects a and b (either may be null) of the records ra and rb
+ * alive as long as the block that holds the canvas, and their records
+ * exported: they cannot be released or grown while drawn. A canvas outside
+ * every known figure is a block of its own. Runs no Python code: the
+ * pointer objects kept are those the running call resolved. */
+int velta_keep(const VlpCanvas *can, PyObject *a, const void *ra, PyObject *b, const void *rb) {
   VeltaKept *kept = velta_kept_find(can);
   if (!kept) {
     uintptr_t begin = (uintptr_t)can;
@@ -101,17 +103,17 @@ int velta_keep(const VlpCanvas *can, PyObject *a, PyObject *b) {
   }
   if (!kept->objects && !(kept->objects = PyList_New(0)))
     return -1;
-  for (PyObject *obj : {a, b}) {
-    SwigPyObject *sobj = obj ? velta_rt.get_this(obj) : 0;
-    if (!obj || PyList_Append(kept->objects, obj) < 0)
-      return obj ? -1 : 0;
+  const std::pair<PyObject *, const void *> given[2] = {{a, ra}, {b, rb}};
+  for (const auto &entry : given) {
+    if (!entry.first)
+      continue;
     /* The pointer object too: the proxy's `this` may be replaced. */
-    if (sobj && (PyObject *)sobj != obj && PyList_Append(kept->objects, (PyObject *)sobj) < 0)
+    PyObject *holder = velta_call_holder(entry.second);
+    if (PyList_Append(kept->objects, entry.first) < 0 ||
+        (holder && holder != entry.first && PyList_Append(kept->objects, holder) < 0))
       return -1;
-    if (sobj && sobj->ptr) {
-      kept->drawn.push_back(sobj->ptr);
-      velta_export_acquire(sobj->ptr);
-    }
+    kept->drawn.push_back(entry.second);
+    velta_export_acquire(entry.second);
   }
   return 0;
 }
@@ -233,12 +235,15 @@ int velta_pallete_resize(const VlpCanvas *can, int line, int size) {
   return 0;
 }
 
-/* Entry 0 of a palette carries the entry count; a single colour has none. */
+/* Entry 0 of a palette carries the entry count; a single colour has none.
+ * The count is a writable field: a colour inside storage the binding knows
+ * (a free-standing colour, a canvas's palette or colours) has no more
+ * entries than that storage holds from it on. */
 int velta_pallete_index(const VlmColor *clr, int index) {
   int entries = clr->size > 1 ? clr->size : 1;
-  int capacity = velta_fields_written ? velta_pallete_capacity(clr) : 0;
-  if (capacity > 0 && entries > capacity)
-    entries = capacity;
+  const size_t room = velta_room(clr) / sizeof(VlmColor);
+  if (room > 0 && (size_t)entries > room)
+    entries = (int)room;
   return velta_count_index(index, entries, "palette index %d is out of range for a palette of %d entries");
 }
 
@@ -264,7 +269,7 @@ int velta_series_xy(VlpFigure *fig, int canvas, VlpCanvas *can, VlmVector *x, Vl
   if ((fig && velta_canvas_index(fig, canvas) < 0) || velta_xy_usable(x, y) < 0)
     return -1;
   can = velta_series_canvas(fig, canvas, can);
-  if (velta_canvas_fits(can) < 0 || velta_keep(can, ox, oy) < 0)
+  if (velta_canvas_fits(can) < 0 || velta_keep(can, ox, x, oy, y) < 0)
     return -1;
   velta_series_arrays_moving(can);
   return 0;
@@ -274,7 +279,7 @@ int velta_series_image(VlpFigure *fig, int canvas, VlpCanvas *can, VlmMatrix *ma
   if ((fig && velta_canvas_index(fig, canvas) < 0) || velta_matrix_usable(mat) < 0)
     return -1;
   can = velta_series_canvas(fig, canvas, can);
-  if (velta_canvas_fits(can) < 0 || velta_keep(can, omat, 0) < 0)
+  if (velta_canvas_fits(can) < 0 || velta_keep(can, omat, mat, 0, 0) < 0)
     return -1;
   velta_series_arrays_moving(can);
   return 0;

@@ -181,6 +181,11 @@ static PyObject *velta_make_view(PyObject *owner, void *record, double *data, in
     Py_DECREF(array);
     return NULL;
   }
+  /* The pointer object rather than the proxy, whose `this` may be replaced:
+   * the record lives as long as the view. */
+  PyObject *holder = velta_call_holder(record);
+  if (holder)
+    owner = holder;
   Py_INCREF(owner);
   if (PyCapsule_SetContext(base, owner) < 0) {
     Py_DECREF(owner);

@@ -135,8 +135,9 @@ void velta_released(PyObject *obj) {
 
 /* `self` of the class methods. Hot methods (indexing, iteration) take a
  * short way to the pointer: the interned name "this" and an exact type
- * match; null sends the caller to the runtime's full conversion. */
-void *velta_fast_self(PyObject *obj, swig_type_info *ty) {
+ * match; null sends the caller to the runtime's full conversion. *found is
+ * the pointer object (borrowed), for the running call to hold. */
+void *velta_fast_self(PyObject *obj, swig_type_info *ty, PyObject **found) {
   static PyObject *name = PyUnicode_InternFromString("this");
   PyObject *holder = obj;
   if (Py_TYPE(holder) != velta_rt.pointer_type) {
@@ -155,7 +156,10 @@ void *velta_fast_self(PyObject *obj, swig_type_info *ty) {
       return NULL;
   }
   SwigPyObject *sobj = (SwigPyObject *)holder;
-  return sobj->ty == ty ? sobj->ptr : NULL;
+  if (sobj->ty != ty)
+    return NULL;
+  *found = holder;
+  return sobj->ptr;
 }
 
 /* ---- resolving `this` ----
@@ -164,19 +168,9 @@ void *velta_fast_self(PyObject *obj, swig_type_info *ty) {
  * so a `this` made afresh at every lookup died before it was used, and an
  * object whose `this` led back to itself was followed for ever. Here each
  * step holds its own reference, a chain that comes back or runs deeper
- * than any proxy would is refused with TypeError, and an answer that no one
- * else holds is kept among the last few resolved: longer than any entry
- * uses its arguments. */
+ * than any proxy would is refused with TypeError, and the running call
+ * holds the answer until it ends (calls.cpp). */
 static const int velta_this_depth = 16;
-static PyObject *velta_recent[64];
-static int velta_recent_next = 0;
-
-static void velta_keep_recent(PyObject *obj) {
-  PyObject *old = velta_recent[velta_recent_next];
-  velta_recent[velta_recent_next] = obj;
-  velta_recent_next = (velta_recent_next + 1) % 64;
-  Py_XDECREF(old);
-}
 
 /* A new reference to the pointer object behind obj, obj itself (new
  * reference) when it has no `this`, or null with TypeError set. */
@@ -214,22 +208,18 @@ static PyObject *velta_resolve_this(PyObject *obj) {
 
 /* SWIG_ConvertPtr of the wrapper, through the resolution above. */
 int velta_convert(PyObject *obj, void **ptr, swig_type_info *ty, int flags) {
-  if (obj == Py_None)
+  /* None, or a pointer object being collected (its destructor converts it). */
+  if (obj == Py_None || Py_REFCNT(obj) == 0)
     return velta_rt.convert(obj, ptr, ty, flags, 0);
-  if (Py_TYPE(obj) == velta_rt.pointer_type) {
-    int res = velta_rt.convert(obj, ptr, ty, flags, 0);
-    return SWIG_IsOK(res) && ptr && !*ptr ? res | VELTA_CLEARED : res;
-  }
-  PyObject *held = velta_resolve_this(obj);
+  PyObject *held = Py_TYPE(obj) == velta_rt.pointer_type ? (Py_INCREF(obj), obj) : velta_resolve_this(obj);
   if (!held)
     return SWIG_TypeError;
   int res = velta_rt.convert(held, ptr, ty, flags, 0);
   if (SWIG_IsOK(res) && ptr && !*ptr && held != Py_None)
     res |= VELTA_CLEARED;
-  if (held != obj && Py_REFCNT(held) == 1)
-    velta_keep_recent(held);
-  else
-    Py_DECREF(held);
+  if (SWIG_IsOK(res) && ptr && *ptr)
+    velta_call_hold(held, *ptr);
+  Py_DECREF(held);
   return res;
 }
 
@@ -325,7 +315,8 @@ static void velta_name_types(void) {
 int velta_start(const VeltaRuntime &rt, PyObject *d, PyMethodDef *methods) {
   velta_rt = rt;
   velta_name_types();
-  if (velta_install_pointer_methods() < 0 || velta_records_start() < 0 || velta_numpy_start() < 0)
+  if (velta_install_pointer_methods() < 0 || velta_records_start() < 0 || velta_numpy_start() < 0 ||
+      velta_calls_start(d, methods, rt.proxy_methods) < 0)
     return -1;
   for (PyMethodDef *def = methods; def->ml_name; ++def) {
     if (velta_ends_with(def->ml_name, "_swiginit"))

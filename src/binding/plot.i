@@ -127,7 +127,7 @@ VELTA_GUARD(s_figure::legend, velta_figure_legend(arg1, arg2, arg3))
 %exception NAME {
   if (velta_figure_dims(arg1, arg2) < 0) SWIG_fail;
   $action
-  if (velta_made(result) < 0) SWIG_fail;
+  if (velta_made(result) < 0 || velta_made_by(result, "$symname") < 0) SWIG_fail;
   velta_figure_known(result);
 }
 %enddef

@@ -49,6 +49,8 @@ swig_type_info *velta_type(const char *mangled) {
   return SWIG_MangledTypeQueryModule(velta_rt.module, velta_rt.module, mangled);
 }
 
+std::string velta_type_name(swig_type_info *ty);
+
 struct VeltaTypes {
   swig_type_info *vector, *matrix, *figure, *canvas, *color, *iter;
 };
@@ -217,7 +219,11 @@ destructor velta_original_dealloc = 0;
  * warning for what is left unclosed. The record stays allocated. */
 void velta_leak_warning(const SwigPyObject *sobj) {
   const VeltaTypes &t = velta_types();
-  if (sobj->own == SWIG_POINTER_OWN || !(sobj->ty == t.vector || sobj->ty == t.matrix))
+  const char *release = sobj->ty == t.vector   ? "vlm_vector_delete"
+                        : sobj->ty == t.matrix ? "vlm_matrix_delete"
+                        : sobj->ty == t.figure ? "vlp_figure_delete"
+                                               : 0;
+  if (sobj->own == SWIG_POINTER_OWN || !release)
     return;
   auto it = velta_records().find((uintptr_t)sobj->ptr);
   if (it == velta_records().end() || !it->second.maker || it->second.exports > 0 || it->second.type != sobj->ty ||
@@ -225,12 +231,10 @@ void velta_leak_warning(const SwigPyObject *sobj) {
     return;
   PyObject *type, *value, *traceback;
   PyErr_Fetch(&type, &value, &traceback);
-  int vector = sobj->ty == t.vector;
   if (PyErr_WarnFormat(PyExc_ResourceWarning, 1,
                        "unreleased %s made by %s: release it with %s or take ownership with "
                        ".this.acquire() (or thisown = True)",
-                       vector ? "VlmVector" : "VlmMatrix", it->second.maker,
-                       vector ? "vlm_vector_delete" : "vlm_matrix_delete") < 0)
+                       velta_type_name(sobj->ty).c_str(), it->second.maker, release) < 0)
     PyErr_WriteUnraisable(NULL);
   PyErr_Restore(type, value, traceback);
 }
@@ -255,8 +259,21 @@ void velta_pointer_dealloc(PyObject *v) {
   }
   if (sobj->ptr)
     velta_leak_warning(sobj);
+  /* The objects appended to it go one after the other, not each inside the
+   * last one's release: a long chain would overflow the stack. */
+  PyObject *next = sobj->next;
+  sobj->next = 0;
   velta_original_dealloc(v);
   Py_XDECREF(parent);
+  while (next) {
+    PyObject *after = 0;
+    if (Py_TYPE(next) == velta_rt.pointer_type && Py_REFCNT(next) == 1) {
+      after = ((SwigPyObject *)next)->next;
+      ((SwigPyObject *)next)->next = 0;
+    }
+    Py_DECREF(next);
+    next = after;
+  }
 }
 
 /* The class name of a record type: the second of its names, "VlmVector *"
@@ -277,8 +294,6 @@ std::string velta_type_name(swig_type_info *ty) {
   return name;
 }
 }  // namespace
-
-size_t velta_room(const void *ptr);
 
 /* Every pointer object the wrapper makes passes here. */
 PyObject *velta_pointer_made(PyObject *obj) {
@@ -374,12 +389,24 @@ void velta_export_release(const void *record) {
  * BufferError while the block is lent out. */
 int velta_export_check(const void *record) {
   auto it = velta_records().find((uintptr_t)record);
-  if (record && it != velta_records().end() && it->second.exports > 0) {
+  if (!record || it == velta_records().end())
+    return 0;
+  if (it->second.exports > 0) {
     PyErr_SetString(PyExc_BufferError,
                     "the elements are in use by a NumPy view, an iterator or a figure: "
                     "the record cannot be resized or released");
     return -1;
   }
+  /* A running call may hold a pointer into the block. */
+  const uintptr_t block = (uintptr_t)it->second.block;
+  return velta_call_check(block, block + it->second.capacity, velta_type_name(it->second.type).c_str());
+}
+
+/* No running call pins an address in the ranges of a record of type ty. */
+static int velta_pins_check(const std::vector<VeltaRange> &ranges, swig_type_info *ty) {
+  for (const VeltaRange &r : ranges)
+    if (velta_call_check(r.begin, r.end, velta_type_name(ty).c_str()) < 0)
+      return -1;
   return 0;
 }
 
@@ -471,15 +498,6 @@ static int velta_figure_canvases(const void *record, const VeltaRecord &rec, int
   return 0;
 }
 
-/* The real entry count of a palette the binding knows (0 if unknown). */
-int velta_pallete_capacity(const VlmColor *pal) {
-  for (auto &entry : velta_series())
-    for (size_t i = 0; i < entry.second.palettes.size(); ++i)
-      if (entry.second.palettes[i] == pal)
-        return entry.second.palette_sizes[i];
-  return 0;
-}
-
 /* A record about to be used by an entry other than its field accessors and
  * destructor (which do not call this but for the getters, which read only
  * the record itself): its fields must still describe its storage. */
@@ -552,7 +570,7 @@ int velta_release(const void *record, swig_type_info *ty, PyObject *input) {
       return -1;
     }
     /* Not handed out by the binding: released as it is. */
-    return 0;
+    return velta_pins_check({{(uintptr_t)record, (uintptr_t)record + velta_record_bytes(ty)}}, ty);
   }
   /* Collected or not, the library frees what the fields hold: they must be
    * what it allocated (a record being collected gets it back). */
@@ -563,10 +581,12 @@ int velta_release(const void *record, swig_type_info *ty, PyObject *input) {
    * destructor frees the record alone). */
   if (it->second.type == t.figure && velta_figure_canvases(record, it->second, dying) < 0)
     return -1;
-  if (dying)
-    velta_block_restore(record, it->second.type, it->second.block, it->second.capacity);
   std::vector<VeltaRange> ranges;
   velta_storage(it->first, it->second, ranges);
+  if (velta_pins_check(ranges, it->second.type) < 0)
+    return -1;
+  if (dying)
+    velta_block_restore(record, it->second.type, it->second.block, it->second.capacity);
   if (it->second.type == t.figure) {
     VlpCanvas *canvases = (VlpCanvas *)it->second.block;
     for (size_t c = 0; canvases && c < it->second.capacity / sizeof(VlpCanvas); ++c)

@@ -11,7 +11,7 @@
     VeltaRuntime rt = {&swig_module, SwigPyObject_type(), &Swig_Capsule_global, SWIG_Python_GetSwigThis,
                        SWIG_Python_SetSwigThis, SwigPyObject_append, SWIG_Python_ConvertPtrAndOwn,
                        SWIG_AsVal_int, SWIG_AsVal_double, SWIG_pchar_descriptor,
-                       _wrap_s_iter___next__, _wrap_VlmVector___getitem__};
+                       _wrap_s_iter___next__, _wrap_VlmVector___getitem__, SwigMethods_proxydocs};
     if (velta_start(rt, d, SwigMethods) < 0)
       return NULL;
   }

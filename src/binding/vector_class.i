@@ -10,11 +10,7 @@
 
 /* ---- s_iter ---- */
 
-%exception s_iter::__next__ {
-  if (velta_fields_written && velta_iter_fits(arg1) < 0) SWIG_fail;
-  $action
-  if (velta_iter_ended() < 0) SWIG_fail;
-}
+VELTA_RAISED(s_iter::__next__, velta_fields_written ? velta_iter_fits(arg1) : 0)
 
 %extend s_iter {
   struct s_iter *__iter__() {

@@ -29,6 +29,35 @@ def run_python(source, check=True, **kwargs):
                           check=check, **kwargs)
 
 
+def reentering(method, first, answer=None):
+    """An object whose method (or property `this`) runs first() and then
+    gives answer (called with the method's arguments when callable): Python
+    code that runs while a call converts its arguments."""
+    def run(self, *args):
+        first()
+        return answer(*args) if callable(answer) else answer
+    attrs = {method: property(run) if method == "this" else run}
+    if method == "__getitem__":
+        attrs["__len__"] = lambda self: 2
+    return type("Reentering", (), attrs)()
+
+
+def owned(record):
+    """Flat constructors hand out unowned records; let collection free these."""
+    record.this.acquire()
+    return record
+
+
+def vec(*vals):
+    """An owned vector holding vals."""
+    return owned(velta.vlm_vector_new_from_array(list(vals)) if vals else velta.vlm_vector_new_zero(0))
+
+
+def mat(rows):
+    """An owned matrix holding rows."""
+    return owned(velta.vlm_matrix_new_from_array(rows))
+
+
 def values(vec):
     """The elements of a VlmVector record, read through the flat functions."""
     return [velta.vlm_vector_get_item(vec, i) for i in range(vec.size)]

@@ -14,6 +14,7 @@ import pytest
 
 import _velta
 import velta
+from conftest import owned
 
 matplotlib.use("Agg")
 import matplotlib.pyplot as plt  # noqa: E402
@@ -22,11 +23,6 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 NAN_PAYLOAD = struct.unpack("<d", struct.pack("<Q", 0x7FF8000000000123))[0]
 VEC = [0.0, 0.25, -0.5]
 MAT = [[1.0, 2.0, 3.0], [4.0, 5.0, 6.5]]
-
-
-def owned(record):
-    record.this.acquire()
-    return record
 
 
 @pytest.mark.parametrize("make, convert, want, shares, dtype", [

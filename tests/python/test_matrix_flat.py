@@ -12,13 +12,7 @@ import pytest
 
 import _velta
 import velta
-from conftest import SANITIZED
-
-
-def owned(mat):
-    """Flat constructors hand out unowned records; let collection free these."""
-    mat.this.acquire()
-    return mat
+from conftest import SANITIZED, owned
 
 
 def matrix(rows):

@@ -13,7 +13,7 @@ import pytest
 
 import _velta
 import velta
-from conftest import SANITIZED
+from conftest import SANITIZED, owned
 
 LIBRARY_FUNCTIONS = """
 vlm_random vlm_data_delete vlm_print_integer vlm_print_double vlm_print_string
@@ -129,11 +129,6 @@ def test_installed_version_is_the_package_version():
     assert os.path.dirname(_velta.__file__) == os.path.dirname(velta.__file__)
 
 
-def _owned(record):
-    record.this.acquire()
-    return record
-
-
 def _canvas_with_series():
     fig = velta.VlpFigure(1, 1)
     m = velta.vlm_matrix_new_zero(1, 2)
@@ -144,8 +139,8 @@ def _canvas_with_series():
 
 
 POINTERS = {
-    "s_vector *": lambda: _owned(velta.vlm_vector_new_zero(1)).this,
-    "s_matrix *": lambda: _owned(velta.vlm_matrix_new_zero(1, 1)).this,
+    "s_vector *": lambda: owned(velta.vlm_vector_new_zero(1)).this,
+    "s_matrix *": lambda: owned(velta.vlm_matrix_new_zero(1, 1)).this,
     "s_slice *": _velta.new_VlmSlice,
     "s_iter *": _velta.new_s_iter,
     "s_color *": _velta.new_VlmColor,
@@ -158,7 +153,7 @@ POINTERS = {
     "VlmMatrix **": lambda: _canvas_with_series()[1].p_r_mat,
     "VlmColor **": lambda: _canvas_with_series()[1].p_r_color_pallete,
     "int *": lambda: _canvas_with_series()[1].p_r_type,
-    "double *": lambda: _owned(velta.vlm_vector_new_zero(1)).p_r_nums,
+    "double *": lambda: owned(velta.vlm_vector_new_zero(1)).p_r_nums,
 }
 
 

@@ -7,22 +7,9 @@ import pytest
 
 import _velta
 import velta
-from conftest import run_python
+from conftest import mat, run_python, vec
 from velta import (VlmColor, VlmCoordDouble, VlmCoordInt, VlmPlotData, VlpCanvas, VlpFigure,
-                   vlm_matrix_new_zero, vlm_vector_new_from_array, vlm_vector_new_zero)
-
-
-def vec(*vals):
-    """An owned vector holding vals."""
-    v = vlm_vector_new_from_array(list(vals)) if vals else vlm_vector_new_zero(0)
-    v.this.acquire()
-    return v
-
-
-def mat(rows):
-    m = velta.vlm_matrix_new_from_array(rows)
-    m.this.acquire()
-    return m
+                   vlm_matrix_new_zero)
 
 
 def full_collect():

@@ -33,8 +33,9 @@ Left out by design, since they do what they are told:
 What that fuzz leaves out, the sequence fuzz covers: short seeded programs
 of ordinary calls over a few live records (releases, uses after them, raw
 field writes followed by use, pointers read from fields and handed back,
-ownership switches, drawing, growth), each run to its end and then
-collected, again in a child process.
+ownership switches, drawing, growth, and any of these taken from inside a
+call's argument conversion), each run to its end and then collected, again
+in a child process.
 """
 import os
 import random
@@ -197,12 +198,13 @@ def world(velta):
 
 def steps(velta, w, rng, png):
     """The calls a program is made of, each a function of the world w."""
+    from conftest import reentering
     vec = lambda: w[rng.choice("xy")]  # noqa: E731
     anything = lambda: rng.choice(list(w.values()))  # noqa: E731
     count = lambda: rng.choice([0, 1, 2, 7, 2 ** 31 - 1, -1])  # noqa: E731
     field = lambda: rng.choice([None, w["p"], w["shape"], w["c"].p_r_type, w["f"].p_r_canvas,  # noqa: E731
                                 w["lone"], w["clr"], velta.VlmVector(2).p_r_nums])
-    return [
+    calls = [
         lambda: velta.vlm_vector_delete(vec()), lambda: velta._velta.delete_VlmVector(vec()),
         lambda: velta.vlm_matrix_delete(w["m"]), lambda: velta.vlp_figure_delete(w["f"]),
         lambda: velta._velta.delete_VlmColor(w["clr"]), lambda: velta._velta.delete_VlpCanvas(w["c"]),
@@ -234,6 +236,17 @@ def steps(velta, w, rng, png):
         lambda: w["f"].set_palette(1, rng.randint(0, 1), rng.choice(["viridis", "gray_r"])),
         lambda: velta.vlp_set_palette(w["c"], 0, "plasma"),
     ]
+    # Python code run while a call converts its arguments takes another step.
+    again = lambda: rng.choice(calls)()  # noqa: E731
+    inside = [
+        lambda: vec().append(reentering("__getitem__", again, lambda i: [1.0, 2.0][i])),
+        lambda: w["m"][reentering("__index__", again, 0), 0],
+        lambda: velta.vlm_vector_append_vector(vec(), reentering("this", again, vec().this)),
+        lambda: w["f"].plot(0, vec(), reentering("this", again, vec().this)),
+        lambda: w["f"].savefig(reentering("__fspath__", again, png), 40, 30),
+        lambda: w["f"].savefig(reentering("write", again, len), 40, 30),
+    ]
+    return calls + [lambda: rng.choice(inside)()]
 
 
 def sequences(seed, programs, length, log_path):

@@ -10,7 +10,9 @@ from conftest import run_python
 SANITIZED = "libasan" in open("/proc/self/maps").read()
 
 PRELUDE = """
-import gc, resource
+import copy, gc, os, pickle, resource, signal
+import numpy as np
+from conftest import reentering
 from velta import *
 from _velta import VlmVector_swiginit, delete_VlmVector, delete_VlmMatrix, delete_VlmColor, delete_VlpCanvas, delete_VlpFigure
 x = vlm_vector_new_linspace(0, 1, 5)
@@ -33,6 +35,9 @@ resource.setrlimit(resource.RLIMIT_AS, (resource.RLIM_INFINITY, resource.RLIM_IN
 gc.collect()
 print("alive", len(VlmVector(3)))
 """
+
+# A canvas's image palette of 4096 entries, p.
+PALETTE = "f.imshow(0, VlmMatrix(2, 2)); p = vlp_color_pallete_canvas_set_size(vlp_set_canvas(f, 0), 0, 4096)"
 
 # name: (calls, last call, exception class, message part[, a check after it])
 SEQUENCES = {
@@ -160,6 +165,62 @@ SEQUENCES = {
     "a pointer object appended to itself": ("p = x.this", "p.append(p)", "TypeError", "would make a cycle"),
     "a proxy given its own pointer object again": ("", "VlmVector_swiginit(x, x.this)", "TypeError",
                                                    "would make a cycle"),
+    # Python code run inside a call (the kind of callback x the entry) releases what the call converted
+    "__index__ releases the matrix read": ("m = VlmMatrix(2, 2, 1.0)",
+                                           "m[reentering('__index__', lambda: vlm_matrix_delete(m), 0), 1]",
+                                           "BufferError", "in use by a running call to VlmMatrix___getitem__",
+                                           "assert m[0, 1] == 1.0"),
+    "__index__ releases the matrix written": ("m = VlmMatrix(2, 2, 1.0)",
+                                              "m[reentering('__index__', lambda: vlm_matrix_delete(m), 0), 1] = 2.0",
+                                              "BufferError", "running call to VlmMatrix___setitem__",
+                                              "assert m[0, 1] == 1.0"),
+    "__getitem__ releases the vector appended to": (
+        "", "x.append(reentering('__getitem__', lambda: vlm_vector_delete(x), lambda i: [1.0, 2.0][i]))",
+        "BufferError", "running call to VlmVector_append", "assert len(x) == 5"),
+    "a signal handler releases the vector appended to": (
+        "signal.signal(signal.SIGALRM, lambda *a: vlm_vector_delete(x))",
+        "x.append(reentering('__getitem__', lambda: os.kill(os.getpid(), signal.SIGALRM), lambda i: [1.0, 2.0][i]))",
+        "BufferError", "running call to VlmVector_append", "assert len(x) == 5"),
+    "a this releases the vector appended to": (
+        "", "vlm_vector_append_vector(x, reentering('this', lambda: vlm_vector_delete(x), VlmVector(2).this))",
+        "TypeError", "argument 2", "assert len(x) == 5"),
+    "a this releases the matrix multiplied": (
+        "m = VlmMatrix(2, 2, 1.0)", "m @ reentering('this', lambda: vlm_matrix_delete(m), VlmMatrix(2, 2).this)",
+        "TypeError", "argument 2", "assert m.size == 4"),
+    "a this releases the figure drawn on": (
+        "", "f.plot(0, x, reentering('this', lambda: vlp_figure_delete(f), x.this))", "TypeError", "argument 4",
+        "f.savefig(png, 80, 60)"),
+    "a this releases the x vector drawn": (
+        "", "f.plot(0, x, reentering('this', lambda: vlm_vector_delete(x), x.this))", "TypeError", "argument 4",
+        "assert len(x) == 5"),
+    "a this releases the figure of the canvas drawn on": (
+        "c = vlp_set_canvas(f, 0)", "vlp_plot(c, x, reentering('this', lambda: vlp_figure_delete(f), x.this))",
+        "TypeError", "argument 3", "assert c.numOfVec == 0"),
+    "__fspath__ releases the figure saved": (
+        "", "f.savefig(reentering('__fspath__', lambda: vlp_figure_delete(f), png))", "BufferError",
+        "running call to VlpFigure_savefig", "assert f.size == 2"),
+    "write releases the figure saved": ("", "f.savefig(reentering('write', lambda: vlp_figure_delete(f), len))",
+                                        "BufferError", "running call to VlpFigure_savefig", "assert f.size == 2"),
+    "a this made afresh beyond any ring of recent ones": (
+        "class Fresh(VlmVector):\n    this = property(lambda self: VlmVector(3, 2.0).this)\n"
+        "class Flood(VlmVector):\n    this = property(lambda self: [Fresh.__new__(Fresh).this for _ in range(99)][0])",
+        "vlm_vector_append_vector(Fresh.__new__(Fresh), Flood.__new__(Flood)); x.missing", "AttributeError", "missing"),
+    # a free-standing colour (constructed, copied, pickled) is one entry, whatever its count says
+    "colour count beyond its entry": ("v = VlmColor(); v.size = 2**31 - 1",
+                                      "vlp_color_pallete_set(v, 2**31 - 2, 1, 2, 3, 1.0, 5.0)", "IndexError",
+                                      "for a palette of 1 entries"),
+    "copied palette": (PALETTE, "vlp_color_pallete_set(copy.copy(p), 4095, 1, 2, 3, 1.0, 5.0)", "IndexError",
+                       "for a palette of 1 entries"),
+    "deep-copied palette": (PALETTE, "vlp_color_pallete_set(copy.deepcopy(p), 4095, 1, 2, 3, 1.0, 5.0)",
+                            "IndexError", "for a palette of 1 entries"),
+    "pickled palette": (PALETTE, "vlp_color_pallete_set(pickle.loads(pickle.dumps(p)), 4095, 1, 2, 3, 1.0, 5.0)",
+                        "IndexError", "for a palette of 1 entries"),
+    # a view keeps the record itself; a long chain of pointer objects goes without recursion
+    "view outlives the replaced this": ("v = VlmVector(100000, 1.0); a = np.asarray(v); v.this = VlmVector(1).this",
+                                        "assert a[99999] == 1.0; del a, v; gc.collect(); x.missing", "AttributeError",
+                                        "missing"),
+    "a 100000-link chain dropped": ("h = VlmVector(1); t = h.this\nfor _ in range(100000):\n    p = VlmVector(1).this; "
+                                    "t.append(p); t = p", "del h, t, p; x.missing", "AttributeError", "missing"),
     # interior pointers cannot be owned or released
     "owning a limit": ("c = vlp_set_canvas(f, 0)", "c.min.thisown = True", "ValueError",
                        "lives inside another record"),
@@ -190,6 +251,8 @@ def test_sequence_raises_and_the_interpreter_carries_on(name, tmp_path):
     ("m @ m", "unreleased VlmMatrix made by VlmMatrix___matmul__: release it with vlm_matrix_delete"),
     ("m.extractRow(0)", "made by VlmMatrix_extractRow"),
     ("vlm_matrix_new_zero(2, 2)", "made by vlm_matrix_new_zero"),
+    ("vlm_vector_new_from_array([1.0, 2.0])", "unreleased VlmVector made by vlm_vector_new_from_array"),
+    ("vlp_subplots(1, 2)", "unreleased VlpFigure made by vlp_subplots: release it with vlp_figure_delete"),
     ("VlmVector(3)", None),
     ("keep(v + 1.0, lambda r: r.this.acquire())", None),
     ("keep(v.copy(), vlm_vector_delete)", None),

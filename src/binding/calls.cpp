@@ -1,0 +1,176 @@
+/* Running calls: every entry of the module runs inside a call frame that
+ * holds, until the entry returns, each pointer object its arguments resolved
+ * to, and pins the address it carries.
+ *
+ * Converting an argument may run Python code (__index__, __getitem__, a
+ * `this` property, __fspath__, a file's write, a signal handler, another
+ * thread taking the interpreter lock meanwhile). The frames make what the
+ * call has converted safe from it: the objects held cannot die under the
+ * call, and a release or move of storage holding a pinned address, asked for
+ * by any other call, is refused with BufferError naming the running call.
+ * A `this` made afresh at every lookup lives until the call ends, however
+ * many are made.
+ *
+ * The rule sits here once: the entries are wrapped when the module starts,
+ * and the conversions (velta_convert, and the self typemap's short way)
+ * hold what they resolve. Nothing is held outside a call, so the short ways of v[i] and
+ * next(it) pay one thread-local read. */
+#include "binding.h"
+
+#include <stdint.h>
+
+#include <vector>
+
+namespace {
+struct VeltaCall {
+  const char *name;  /* the entry's */
+  VeltaCall *outer;  /* the call of this thread it runs inside, or null */
+  VeltaCall *prev, *next; /* every running call, all threads */
+  struct Held {
+    PyObject *obj;
+    uintptr_t addr;
+  };
+  std::vector<Held> held;
+};
+
+thread_local VeltaCall *velta_current = 0;
+VeltaCall *velta_running = 0;
+
+/* Opens a frame for the entry, runs it, then closes the frame: it leaves the
+ * list first, and the objects held go only then (their finalisers may call
+ * entries again). */
+template <typename Run>
+PyObject *velta_in_frame(const char *name, Run run) {
+  VeltaCall call;
+  call.name = name;
+  call.outer = velta_current;
+  call.prev = 0;
+  call.next = velta_running;
+  if (velta_running)
+    velta_running->prev = &call;
+  velta_running = &call;
+  velta_current = &call;
+  PyObject *result = run();
+  velta_current = call.outer;
+  if (call.prev)
+    call.prev->next = call.next;
+  else
+    velta_running = call.next;
+  if (call.next)
+    call.next->prev = call.prev;
+  for (const VeltaCall::Held &h : call.held)
+    Py_DECREF(h.obj);
+  return result;
+}
+
+const char *velta_name_of(PyObject *entry) {
+  return ((PyCFunctionObject *)entry)->m_ml->ml_name;
+}
+
+/* The function object's original entry and its self. */
+PyObject *velta_entry_plain(PyObject *entry, PyObject *args) {
+  return velta_in_frame(velta_name_of(entry), [&] { return PyCFunction_GET_FUNCTION(entry)(PyCFunction_GET_SELF(entry), args); });
+}
+
+PyObject *velta_entry_keywords(PyObject *entry, PyObject *args, PyObject *kwargs) {
+  return velta_in_frame(velta_name_of(entry), [&] {
+    return ((PyCFunctionWithKeywords)(void (*)(void))PyCFunction_GET_FUNCTION(entry))(PyCFunction_GET_SELF(entry),
+                                                                                        args, kwargs);
+  });
+}
+
+int velta_wrapped(const char *name) {
+  return !(velta_ends_with(name, "_swiginit") || velta_ends_with(name, "_swigregister") ||
+           velta_ends_with(name, "Method_New"));
+}
+}  // namespace
+
+/* A pointer object an argument resolved to (borrowed): held until the call
+ * ends, and the address it carries pinned. Outside a call, or for an
+ * object being collected (its destructor converts it), nothing is held. */
+void velta_call_hold(PyObject *obj, const void *addr) {
+  if (!velta_current || Py_REFCNT(obj) <= 0)
+    return;
+  Py_INCREF(obj);
+  velta_current->held.push_back({obj, (uintptr_t)addr});
+}
+
+/* The pointer object through which the current call resolved addr
+ * (borrowed), or null. */
+PyObject *velta_call_holder(const void *addr) {
+  if (!velta_current)
+    return 0;
+  for (const VeltaCall::Held &h : velta_current->held)
+    if (h.addr == (uintptr_t)addr)
+      return h.obj;
+  return 0;
+}
+
+/* Refused while a call other than the current one pins an address in
+ * [begin, end): BufferError naming that call, for the record named what. */
+int velta_call_check(uintptr_t begin, uintptr_t end, const char *what) {
+  for (VeltaCall *call = velta_running; call; call = call->next) {
+    if (call == velta_current)
+      continue;
+    for (const VeltaCall::Held &h : call->held) {
+      if (h.addr >= begin && h.addr < end) {
+        PyErr_Format(PyExc_BufferError, "the %s is in use by a running call to %s: it cannot be resized or released",
+                     what, call->name);
+        return -1;
+      }
+    }
+  }
+  return 0;
+}
+
+/* An entry of the wrapper called from the binding's own short ways. */
+PyObject *velta_call_entry(PyCFunction meth, const char *name, PyObject *args) {
+  return velta_in_frame(name, [&] { return meth(NULL, args); });
+}
+
+/* The original wrapper function behind a module function, or null. */
+PyCFunction velta_entry_function(PyObject *func) {
+  if (!PyCFunction_Check(func))
+    return 0;
+  PyCFunction meth = PyCFunction_GET_FUNCTION(func);
+  PyObject *self = PyCFunction_GET_SELF(func);
+  if ((meth == velta_entry_plain || meth == (PyCFunction)(void (*)(void))velta_entry_keywords) && self &&
+      PyCFunction_Check(self))
+    return PyCFunction_GET_FUNCTION(self);
+  return meth;
+}
+
+/* Replaces every entry of the module dict d by a function of the same name
+ * and text that runs the original inside a frame. The proxy classes' methods
+ * are made by SWIG_PyInstanceMethod_New from the second table (its texts
+ * for the proxy), with the module function's self, which is now the
+ * original: that table's entries become the frame's as well. */
+int velta_calls_start(PyObject *d, PyMethodDef *methods, PyMethodDef *proxy_methods) {
+  for (PyMethodDef *def = proxy_methods; def->ml_name; ++def)
+    if (velta_wrapped(def->ml_name))
+      def->ml_meth = def->ml_flags & METH_KEYWORDS ? (PyCFunction)(void (*)(void))velta_entry_keywords
+                                                   : velta_entry_plain;
+  PyObject *module_name = PyUnicode_FromString("_velta");
+  if (!module_name)
+    return -1;
+  for (PyMethodDef *def = methods; def->ml_name; ++def) {
+    PyObject *original = PyDict_GetItemString(d, def->ml_name);
+    if (!original || !velta_wrapped(def->ml_name))
+      continue;
+    int keywords = (def->ml_flags & METH_KEYWORDS) != 0;
+    PyMethodDef *wrapped = new PyMethodDef{
+        def->ml_name, keywords ? (PyCFunction)(void (*)(void))velta_entry_keywords : velta_entry_plain,
+        keywords ? METH_VARARGS | METH_KEYWORDS : METH_VARARGS, def->ml_doc};
+    if (def->ml_flags & (METH_O | METH_NOARGS))
+      wrapped->ml_flags = def->ml_flags;
+    PyObject *replacement = PyCFunction_NewEx(wrapped, original, module_name);
+    if (!replacement || PyDict_SetItemString(d, def->ml_name, replacement) < 0) {
+      Py_XDECREF(replacement);
+      Py_DECREF(module_name);
+      return -1;
+    }
+    Py_DECREF(replacement);
+  }
+  Py_DECREF(module_name);
+  return 0;
+}
