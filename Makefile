@@ -11,7 +11,9 @@ PIP_FLAGS ?= --no-index
 # The modules and the benchmark peers in a build folder.
 MODULE_DIR = $(BUILD)/src/binding
 
-# $(call setup,DIR,OPTIONS): configure DIR once, for $(PYTHON).
+# $(call setup,DIR,OPTIONS): configure DIR once, for $(PYTHON). A comma inside
+# OPTIONS would end the argument: write it $(comma).
+comma := ,
 setup = test -f $(1)/build.ninja || { mkdir -p $(1) && \
 	printf "[binaries]\npython = '%s'\n" "$(PYTHON)" > $(1)/python.ini && \
 	meson setup $(1) --native-file $(1)/python.ini $(2); }
@@ -46,7 +48,7 @@ test-fast: build
 	meson test -C $(BUILD) --print-errorlogs
 
 test-asan:
-	$(call setup,$(ASAN_BUILD),--buildtype=debugoptimized -Db_sanitize=address,undefined)
+	$(call setup,$(ASAN_BUILD),--buildtype=debugoptimized -Db_sanitize=address$(comma)undefined)
 	meson compile -C $(ASAN_BUILD) -j $(JOBS)
 	meson test -C $(ASAN_BUILD) --print-errorlogs
 
