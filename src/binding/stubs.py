@@ -88,6 +88,7 @@ PYTHON_METHODS = {
 REFUSED_REDUCE = "(self) -> NoReturn"
 
 HEADER = '''# Written by src/binding/stubs.py from the built module; do not edit.
+import contextlib
 import os
 from typing import Any, BinaryIO, Callable, NoReturn, Union, overload, type_check_only
 
