@@ -260,6 +260,7 @@ def test_sequence_raises_and_the_interpreter_carries_on(name, tmp_path):
     ("m.extractRow(0)", "made by VlmMatrix_extractRow"),
     ("vlm_matrix_new_zero(2, 2)", "made by vlm_matrix_new_zero"),
     ("vlm_vector_new_from_array([1.0, 2.0])", "unreleased VlmVector made by vlm_vector_new_from_array"),
+    ("vlm_vector_new_values(2, 1.0, 2.0)", "unreleased VlmVector made by vlm_vector_new_values"),
     ("vlp_subplots(1, 2)", "unreleased VlpFigure made by vlp_subplots: release it with vlp_figure_delete"),
     ("VlmVector(3)", None),
     ("keep(v + 1.0, lambda r: r.this.acquire())", None),
