@@ -100,8 +100,13 @@ int velta_owned_results(int on);
 
 %pythoncode %{
 import contextlib as _contextlib
+import typing as _typing
 
 
+@_typing.overload
+def owned_results(on: bool) -> bool: ...
+@_typing.overload
+def owned_results() -> _contextlib.AbstractContextManager[None]: ...
 def owned_results(on: bool | None = None) -> bool | _contextlib.AbstractContextManager[None]:
     """owned_results(on) sets whether the records that entries make and hand
     out unowned are owned by their Python objects instead (released when the

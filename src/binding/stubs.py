@@ -20,6 +20,7 @@ import inspect
 import os
 import re
 import sys
+from typing import get_overloads
 
 # Python types of the declared C types of parameters.
 PARAMETERS = {
@@ -265,8 +266,9 @@ def velta_stub(velta, typing):
         elif inspect.isbuiltin(value):
             lines += define(name, flat_entry(typing, name, value))
         elif inspect.isfunction(value):
-            signature = python_signature(value)
-            lines += define(name, None if signature is None else [signature])
+            # a function with typing overloads is written with those
+            signatures = [python_signature(f) for f in get_overloads(value) or [value]]
+            lines += define(name, None if None in signatures else signatures)
         else:
             lines.append("%s: Any  # UNTYPED" % name)
     return lines
