@@ -88,7 +88,7 @@ int velta_matrix_key(PyObject *key, int *row, int *col, const char *symname);
 /* ---- the record table (records.cpp) ---- */
 int velta_records_start(void);
 PyObject *velta_pointer_made(PyObject *obj); /* every pointer object made by the wrapper */
-int velta_made_by(const void *record, const char *entry); /* for the leak warning; gives 0 */
+int velta_made_by(const void *record, const char *entry); /* for the leak warning and owned results; gives 0 */
 int velta_owned_results(int on); /* this thread's owned-results setting: sets it, gives the previous */
 void velta_record_refresh(const void *record); /* after the library grew or refilled it */
 void velta_block_moving(const void *record);   /* before the library may move its block */
