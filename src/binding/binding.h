@@ -42,6 +42,7 @@ int velta_start(const VeltaRuntime &rt, PyObject *d, PyMethodDef *methods);
 
 /* ---- ownership (ownership.cpp) ---- */
 void velta_disown_object(PyObject *obj); /* flag of obj's pointer object cleared in balance */
+void velta_own_object(PyObject *obj);    /* flag of obj's pointer object set in balance */
 void velta_released(PyObject *obj);      /* after delete_<Class> released the record */
 void *velta_fast_self(PyObject *obj, swig_type_info *ty, PyObject **found); /* exact-type short way, or null */
 /* The wrapper's SWIG_ConvertPtr: `this` resolved with a reference held, cycles refused. */
@@ -87,7 +88,8 @@ int velta_matrix_key(PyObject *key, int *row, int *col, const char *symname);
 /* ---- the record table (records.cpp) ---- */
 int velta_records_start(void);
 PyObject *velta_pointer_made(PyObject *obj); /* every pointer object made by the wrapper */
-int velta_made_by(const void *record, const char *entry); /* for the leak warning; gives 0 */
+int velta_made_by(const void *record, const char *entry); /* for the leak warning and owned results; gives 0 */
+int velta_owned_results(int on); /* this thread's owned-results setting: sets it, gives the previous */
 void velta_record_refresh(const void *record); /* after the library grew or refilled it */
 void velta_block_moving(const void *record);   /* before the library may move its block */
 void velta_storage_moving(const void *begin, size_t bytes);

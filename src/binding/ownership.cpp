@@ -119,6 +119,13 @@ void velta_disown_object(PyObject *obj) {
     velta_set_owned(sobj, 0);
 }
 
+/* Sets it, the same way: a result handed out owned on request. */
+void velta_own_object(PyObject *obj) {
+  SwigPyObject *sobj = velta_rt.get_this(obj);
+  if (sobj)
+    velta_set_owned(sobj, 1);
+}
+
 /* Explicit release through delete_<Class> clears the flag of the object
  * passed in balance. The runtime's collection calls the same entry with the
  * dying object (no references left) and drops the capsule reference itself,

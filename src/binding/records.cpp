@@ -295,11 +295,27 @@ std::string velta_type_name(swig_type_info *ty) {
 }
 }  // namespace
 
+/* Owned results on request, per thread: while on, the record an entry made
+ * is noted here and its pointer object, the next one the wrapper makes, is
+ * given ownership. */
+static thread_local int velta_owning = 0;
+static thread_local const void *velta_to_own = 0;
+
+int velta_owned_results(int on) {
+  int previous = velta_owning;
+  velta_owning = on != 0;
+  return previous;
+}
+
 /* Every pointer object the wrapper makes passes here. */
 PyObject *velta_pointer_made(PyObject *obj) {
   SwigPyObject *sobj = obj ? velta_rt.get_this(obj) : 0;
+  const void *to_own = velta_to_own;
+  velta_to_own = 0;
   if (!sobj || !sobj->ptr)
     return obj;
+  if (to_own == sobj->ptr)
+    velta_own_object((PyObject *)sobj);
   uintptr_t addr = (uintptr_t)sobj->ptr;
   const VeltaTypes &t = velta_types();
   swig_type_info *ty = sobj->ty;
@@ -342,10 +358,14 @@ void velta_keep_parent(PyObject *result, PyObject *parent) {
 }
 
 /* An entry made the record and hands it out unowned: noted for the leak
- * warning. (Owned results never warn.) */
+ * warning (owned results never warn), and to be owned by its object while
+ * this thread asked for owned results. */
 int velta_made_by(const void *record, const char *entry) {
-  if (record)
+  if (record) {
     velta_records()[(uintptr_t)record].maker = entry;
+    if (velta_owning)
+      velta_to_own = record;
+  }
   return 0;
 }
 

@@ -92,3 +92,37 @@ VELTA_PLAIN_SELF(struct s_figure)
 %typemap(newfree, noblock=1) char * {
   if (!resultobj || !SwigPyObject_Check(resultobj)) free($1);
 }
+
+/* Owned results on request (records.cpp): this thread's setting, set to on,
+ * the previous one given back. The proxy's owned_results is the way in. */
+%rename(_owned_results) velta_owned_results;
+int velta_owned_results(int on);
+
+%pythoncode %{
+import contextlib as _contextlib
+import typing as _typing
+
+
+@_typing.overload
+def owned_results(on: bool) -> bool: ...
+@_typing.overload
+def owned_results() -> _contextlib.AbstractContextManager[None]: ...
+def owned_results(on: bool | None = None) -> bool | _contextlib.AbstractContextManager[None]:
+    """owned_results(on) sets whether the records that entries make and hand
+    out unowned are owned by their Python objects instead (released when the
+    object goes) in this thread, and returns the previous setting;
+    owned_results() is a context manager under which they are, the previous
+    setting restored after. Each thread starts with it off."""
+    if on is not None:
+        return bool(_velta._owned_results(bool(on)))
+    return _owning()
+
+
+@_contextlib.contextmanager
+def _owning():
+    previous = _velta._owned_results(True)
+    try:
+        yield
+    finally:
+        _velta._owned_results(previous)
+%}

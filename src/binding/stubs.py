@@ -20,6 +20,7 @@ import inspect
 import os
 import re
 import sys
+from typing import get_overloads
 
 # Python types of the declared C types of parameters.
 PARAMETERS = {
@@ -88,6 +89,7 @@ PYTHON_METHODS = {
 REFUSED_REDUCE = "(self) -> NoReturn"
 
 HEADER = '''# Written by src/binding/stubs.py from the built module; do not edit.
+import contextlib
 import os
 from typing import Any, BinaryIO, Callable, NoReturn, Union, overload, type_check_only
 
@@ -264,8 +266,9 @@ def velta_stub(velta, typing):
         elif inspect.isbuiltin(value):
             lines += define(name, flat_entry(typing, name, value))
         elif inspect.isfunction(value):
-            signature = python_signature(value)
-            lines += define(name, None if signature is None else [signature])
+            # a function with typing overloads is written with those
+            signatures = [python_signature(f) for f in get_overloads(value) or [value]]
+            lines += define(name, None if None in signatures else signatures)
         else:
             lines.append("%s: Any  # UNTYPED" % name)
     return lines

@@ -96,10 +96,11 @@ VELTA_RAISED(s_vector::linspace, 0)
   if (swig_obj[0] != Py_None) velta_disown_object(swig_obj[0]);
 }
 
-/* Variadic constructor: the Python arguments after the size are the values. */
+/* Variadic constructor: the Python arguments after the size are the values;
+ * its record is handed out unowned like the other flat constructors'. */
 %feature("action") vlm_vector_new_values {
   result = velta_new_values(arg1, varargs);
-  if (!result) SWIG_fail;
+  if (!result || velta_made_by(result, "$symname") < 0) SWIG_fail;
 }
 
 /* A function pointer must be given. */

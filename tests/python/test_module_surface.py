@@ -73,12 +73,14 @@ METHODS = {
 
 # Beyond the specified entries: the file export of figures and their picture
 # for notebooks, the random source's seeding, the texts and named palettes of
-# canvases, and the window's title and size. (The static method helper of the
+# canvases, the window's title and size, and this thread's owned-results
+# setting (behind velta.owned_results). (The static method helper of the
 # generator's fast proxy mode is no entry.)
 TEXTS = ["set_title", "set_xlabel", "set_ylabel", "set_label", "set_palette"]
 ADDED = {"VlpFigure_savefig", "VlpFigure__repr_png_", "vlp_savefig", "vlm_random_seed",
          "VlpFigure_legend", "vlp_set_legend", "VlpFigure_set_window_title", "VlpFigure_set_window_size",
-         "vlp_set_window_title", "vlp_set_window_size"} | {p + t for t in TEXTS for p in ("VlpFigure_", "vlp_")}
+         "vlp_set_window_title", "vlp_set_window_size", "_owned_results"} | \
+    {p + t for t in TEXTS for p in ("VlpFigure_", "vlp_")}
 
 
 def specified_entries():

@@ -1,4 +1,5 @@
 """Figures, canvases, series and the plotting records, as Python sees them."""
+import contextlib
 import gc
 import os
 import weakref
@@ -7,7 +8,7 @@ import pytest
 
 import _velta
 import velta
-from conftest import mat, run_python, vec
+from conftest import mat, owned, run_python, vec
 from velta import (VlmColor, VlmCoordDouble, VlmCoordInt, VlmPlotData, VlpCanvas, VlpFigure,
                    vlm_matrix_new_zero)
 
@@ -489,16 +490,22 @@ def _alive(refs):
     return [r() is not None for r in refs]
 
 
-@pytest.mark.parametrize("form", ["method", "flat"])
+@pytest.mark.parametrize("form", ["method", "flat", "owned results"])
 @pytest.mark.parametrize("kind", ["plot", "scatter", "imshow"])
 def test_figure_keeps_its_data_alive(tmp_path, kind, form):
-    fig = VlpFigure(1, 2)
-    if kind == "imshow":
-        data = [mat([[1.0, 2.0], [3.0, 4.0]])]
-    else:
-        data = [vec(0, 1, 2), vec(2, 0, 1)]
+    # owned results: the figure and the data are made by entries that hand
+    # them out unowned, owned on request
+    owning = form == "owned results"
+    keep = (lambda record: record) if owning else owned
+    with velta.owned_results() if owning else contextlib.nullcontext():
+        fig = velta.vlp_subplots(1, 2) if owning else VlpFigure(1, 2)
+        if kind == "imshow":
+            data = [keep(velta.vlm_matrix_new_from_array([[1.0, 2.0], [3.0, 4.0]]))]
+        else:
+            data = [keep(velta.vlm_vector_new_from_array([0, 1, 2])), keep(velta.vlm_vector_new_from_array([2, 0, 1]))]
+    assert [d.this.own() for d in data + [fig]] == [True] * (len(data) + 1)
     refs = [weakref.ref(d) for d in data]
-    if form == "method":
+    if form != "flat":
         getattr(fig, kind)(1, *data)
     else:
         can = velta.vlp_set_canvas(fig, 1)
