@@ -5,7 +5,7 @@
 %typemap(in, noblock=1) TYPE *self (void *argp = 0, int res = 0, int releasing = 0, PyObject *found = 0) {
   argp = $disown ? NULL : velta_fast_self($input, $descriptor, &found);
   if (argp) {
-    velta_call_hold(found, argp);
+    if (velta_call_hold(found, argp) < 0) SWIG_fail;
   } else {
     res = SWIG_ConvertPtr($input, &argp, $descriptor, 0);
     if (!SWIG_IsOK(res)) {

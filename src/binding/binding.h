@@ -50,7 +50,7 @@ int velta_convert(PyObject *obj, void **ptr, swig_type_info *ty, int flags);
 
 /* ---- running calls (calls.cpp) ---- */
 int velta_calls_start(PyObject *d, PyMethodDef *methods, PyMethodDef *proxy_methods); /* wraps the entries */
-void velta_call_hold(PyObject *obj, const void *addr);    /* held and pinned until the call ends */
+int velta_call_hold(PyObject *obj, const void *addr);     /* held and pinned until the call ends */
 PyObject *velta_call_holder(const void *addr);            /* what the current call resolved addr through */
 /* BufferError while another running call pins an address in [begin, end). */
 int velta_call_check(uintptr_t begin, uintptr_t end, const char *what);

@@ -19,6 +19,7 @@
 
 #include <stdint.h>
 
+#include <new>
 #include <vector>
 
 namespace {
@@ -87,12 +88,20 @@ int velta_wrapped(const char *name) {
 
 /* A pointer object an argument resolved to (borrowed): held until the call
  * ends, and the address it carries pinned. Outside a call, or for an
- * object being collected (its destructor converts it), nothing is held. */
-void velta_call_hold(PyObject *obj, const void *addr) {
+ * object being collected (its destructor converts it), nothing is held.
+ * MemoryError when the frame cannot grow (no exception may leave for the
+ * interpreter's C frames). */
+int velta_call_hold(PyObject *obj, const void *addr) {
   if (!velta_current || Py_REFCNT(obj) <= 0)
-    return;
+    return 0;
+  try {
+    velta_current->held.push_back({obj, (uintptr_t)addr});
+  } catch (const std::bad_alloc &) {
+    PyErr_NoMemory();
+    return -1;
+  }
   Py_INCREF(obj);
-  velta_current->held.push_back({obj, (uintptr_t)addr});
+  return 0;
 }
 
 /* The pointer object through which the current call resolved addr

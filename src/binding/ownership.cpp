@@ -224,8 +224,8 @@ int velta_convert(PyObject *obj, void **ptr, swig_type_info *ty, int flags) {
   int res = velta_rt.convert(held, ptr, ty, flags, 0);
   if (SWIG_IsOK(res) && ptr && !*ptr && held != Py_None)
     res |= VELTA_CLEARED;
-  if (SWIG_IsOK(res) && ptr && *ptr)
-    velta_call_hold(held, *ptr);
+  if (SWIG_IsOK(res) && ptr && *ptr && velta_call_hold(held, *ptr) < 0)
+    res = SWIG_MemoryError;
   Py_DECREF(held);
   return res;
 }
