@@ -12,6 +12,7 @@
 #include <stddef.h>
 
 #include "vlm.h"
+#include "vlp_series.h"
 
 #ifdef __cplusplus
 extern "C" {
