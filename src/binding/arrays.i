@@ -2,7 +2,10 @@
  * constructors, and views out, sharing a record's element block. */
 
 %define VELTA_SELF(TYPE)
-%typemap(in, noblock=1) TYPE *self (void *argp = 0, int res = 0, int releasing = 0, PyObject *found = 0) {
+%typemap(in, noblock=1) TYPE *self (void *argp = 0, int res = 0, int releasing = 0, PyObject *found = 0,
+                                     void *velta_self = 0, swig_type_info *velta_self_type = 0) {
+  (void)velta_self;
+  (void)velta_self_type;
   argp = $disown ? NULL : velta_fast_self($input, $descriptor, &found);
   if (argp) {
     if (velta_call_hold(found, argp) < 0) SWIG_fail;

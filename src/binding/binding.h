@@ -19,6 +19,13 @@
 #include "vlm.h"
 #include "vlp.h"
 
+/* The rows of the type table (types.cpp). */
+enum VeltaTypeId {
+  VELTA_T_VECTOR, VELTA_T_MATRIX, VELTA_T_FIGURE, VELTA_T_CANVAS, VELTA_T_COLOR, VELTA_T_ITER, VELTA_T_SLICE,
+  VELTA_T_PLOT_DATA, VELTA_T_COORD_DOUBLE, VELTA_T_COORD_INT, VELTA_T_VECTORS, VELTA_T_MATRICES, VELTA_T_COLORS,
+  VELTA_T_KIND, VELTA_TYPE_COUNT
+};
+
 /* ---- module start (ownership.cpp) ---- */
 struct VeltaRuntime {
   swig_module_info *module;  /* the wrapper's type table */
@@ -34,6 +41,11 @@ struct VeltaRuntime {
   PyCFunction iter_next_entry;      /* the wrapper entry s_iter___next__ */
   PyCFunction vector_getitem_entry; /* the wrapper entry VlmVector___getitem__ */
   PyMethodDef *proxy_methods;       /* the method table with the proxy classes' texts */
+  /* Filled at module start: */
+  destructor pointer_dealloc;               /* the runtime's, called by the index's */
+  swig_type_info *types[VELTA_TYPE_COUNT];  /* the type table's rows resolved */
+  PyTypeObject *fast_iter_class;            /* the iterator class given the short way of next() */
+  int fast_vector_class;                    /* VlmVector's v[i] short way installed */
 };
 extern VeltaRuntime velta_rt;
 /* Takes the runtime, patches the pointer type and the registration entries
@@ -50,6 +62,8 @@ int velta_convert(PyObject *obj, void **ptr, swig_type_info *ty, int flags);
 
 /* ---- running calls (calls.cpp) ---- */
 int velta_calls_start(PyObject *d, PyMethodDef *methods, PyMethodDef *proxy_methods); /* wraps the entries */
+int velta_owned_results(int on); /* this thread's owned-results setting: sets it, gives the previous */
+int velta_owning(void);          /* this thread's owned-results setting */
 int velta_call_hold(PyObject *obj, const void *addr);     /* held and pinned until the call ends */
 PyObject *velta_call_holder(const void *addr);            /* what the current call resolved addr through */
 /* BufferError while another running call pins an address in [begin, end). */
@@ -85,32 +99,39 @@ int velta_product_made(const VlmMatrix *result, const VlmMatrix *a, const VlmMat
 int velta_matrix_not_empty(const VlmMatrix *m, const char *what);
 int velta_matrix_key(PyObject *key, int *row, int *col, const char *symname);
 
-/* ---- the record table (records.cpp) ---- */
-int velta_records_start(void);
-PyObject *velta_pointer_made(PyObject *obj); /* every pointer object made by the wrapper */
-int velta_made_by(const void *record, const char *entry); /* for the leak warning and owned results; gives 0 */
-int velta_owned_results(int on); /* this thread's owned-results setting: sets it, gives the previous */
-void velta_record_refresh(const void *record); /* after the library grew or refilled it */
-void velta_block_moving(const void *record);   /* before the library may move its block */
-void velta_storage_moving(const void *begin, size_t bytes);
-void velta_export_acquire(const void *record);
-void velta_export_release(const void *record);
-int velta_export_check(const void *record); /* BufferError while the block is lent out */
-/* Before a release (input: the object passed, dying when collected): refused, or cleared. */
-int velta_release(const void *record, swig_type_info *ty, PyObject *input);
-void velta_field_stored(const void *record, const void *field, PyObject *value);
-int velta_data_release(const void *ptr);                    /* before vlm_data_delete */
-int velta_may_own(const SwigPyObject *sobj);
-void velta_keep_parent(PyObject *result, PyObject *parent); /* result keeps parent alive */
+/* ---- the type table (types.cpp) ---- */
+void velta_types_start(void); /* resolves the rows, names the pointer types */
+swig_type_info *velta_type(VeltaTypeId id);
+const char *velta_type_name(const swig_type_info *ty); /* the class name in messages */
+size_t velta_record_bytes(const swig_type_info *ty);   /* 0: not a record type */
+
+/* ---- the ledger of live records (ledger.cpp) ---- */
 extern int velta_fields_written; /* a count or pointer field was written */
+int velta_made_by(const void *record, const char *entry); /* for the leak warning and owned results; gives 0 */
+void velta_record_refresh(const void *record); /* after the library grew or refilled it */
+int velta_export_check(const void *record); /* BufferError while the block is lent out */
+void velta_field_stored(const void *record, const void *field, PyObject *value);
+int velta_may_own(const SwigPyObject *sobj);
 int velta_record_fits(const void *record);
 void velta_canvas_note(const VlpCanvas *can); /* after the binding changed its series */
 int velta_canvas_fits(const VlpCanvas *can);
 size_t velta_room(const void *ptr); /* bytes from ptr to the end of the known storage holding it */
-int velta_in_use(const char *symname, const void *record, swig_type_info *ty);
+int velta_in_use(const void *record, swig_type_info *ty);
 int velta_one_double(const void *ptr);
 int velta_room_check(const void *ptr, size_t bytes, const char *message);
-int velta_iter_fits(const struct s_iter *it); /* exports.cpp */
+void velta_iter_attach(struct s_iter *it, const void *record, PyObject *owner);
+void velta_iter_detach(const struct s_iter *it);
+int velta_iter_fits(const struct s_iter *it);
+
+/* ---- the pointer index (pointers.cpp) ---- */
+void velta_pointers_start(void);
+PyObject *velta_pointer_made(PyObject *obj); /* every pointer object made by the wrapper */
+void velta_keep_parent(PyObject *result, PyObject *parent); /* result keeps parent alive */
+void velta_block_moving(const void *record);   /* before the library may move its block */
+void velta_storage_moving(const void *begin, size_t bytes);
+/* Before a release (input: the object passed, dying when collected): refused, or cleared. */
+int velta_release(const void *record, swig_type_info *ty, PyObject *input);
+int velta_data_release(const void *ptr);                    /* before vlm_data_delete */
 /* A null record: refused as None (TypeError) or as a cleared object of type ty (ValueError). */
 int velta_null_fail(const char *symname, int argnum, const char *type, swig_type_info *ty, int cleared);
 /* Set in a conversion's result when the object was a cleared pointer object (not None). */
@@ -118,8 +139,6 @@ int velta_null_fail(const char *symname, int argnum, const char *type, swig_type
 
 /* ---- iteration (exports.cpp) ---- */
 struct s_iter *velta_iter_new(double *nums, int count);
-void velta_iter_attach(struct s_iter *it, const void *record, PyObject *owner);
-void velta_iter_detach(const struct s_iter *it);
 double velta_iter_step(struct s_iter *it); /* one element, or StopIteration raised */
 void velta_iter_class_fast(PyObject *obj);
 void velta_vector_class_fast(void);
@@ -154,9 +173,6 @@ VlmMatrix *velta_matrix_copy_from(VlmMatrix *self, VlmMatrix *mat_in);
 VlmVector *velta_vector_copy_then(VlmVector *self, void *(*change)(VlmVector *, double), double val);
 
 /* ---- figures (figures.cpp) ---- */
-void velta_figure_known(const VlpFigure *fig);
-void velta_figure_forget(const VlpFigure *fig);
-void velta_canvas_release(const VlpCanvas *can); /* a stand-alone canvas drops what it kept */
 int velta_keep(const VlpCanvas *can, PyObject *a, const void *ra, PyObject *b, const void *rb);
 void velta_colors_moving(const VlmColor *block, int count);
 void velta_series_arrays_moving(const VlpCanvas *can);

@@ -34,8 +34,13 @@ struct VeltaCall {
   std::vector<Held> held;
 };
 
-thread_local VeltaCall *velta_current = 0;
-VeltaCall *velta_running = 0;
+/* This thread's running call and its owned-results setting. */
+struct VeltaThread {
+  VeltaCall *current = 0;
+  int owning = 0;
+};
+thread_local VeltaThread velta_thread;
+VeltaCall *velta_running = 0; /* every running call, all threads */
 
 /* Opens a frame for the entry, runs it, then closes the frame: it leaves the
  * list first, and the objects held go only then (their finalisers may call
@@ -44,15 +49,15 @@ template <typename Run>
 PyObject *velta_in_frame(const char *name, Run run) {
   VeltaCall call;
   call.name = name;
-  call.outer = velta_current;
+  call.outer = velta_thread.current;
   call.prev = 0;
   call.next = velta_running;
   if (velta_running)
     velta_running->prev = &call;
   velta_running = &call;
-  velta_current = &call;
+  velta_thread.current = &call;
   PyObject *result = run();
-  velta_current = call.outer;
+  velta_thread.current = call.outer;
   if (call.prev)
     call.prev->next = call.next;
   else
@@ -86,16 +91,29 @@ int velta_wrapped(const char *name) {
 }
 }  // namespace
 
+/* Owned results on request, per thread: while on, the records that entries
+ * make and hand out unowned are owned by their objects (the ledger notes
+ * them as they are made). */
+int velta_owned_results(int on) {
+  int previous = velta_thread.owning;
+  velta_thread.owning = on != 0;
+  return previous;
+}
+
+int velta_owning(void) {
+  return velta_thread.owning;
+}
+
 /* A pointer object an argument resolved to (borrowed): held until the call
  * ends, and the address it carries pinned. Outside a call, or for an
  * object being collected (its destructor converts it), nothing is held.
  * MemoryError when the frame cannot grow (no exception may leave for the
  * interpreter's C frames). */
 int velta_call_hold(PyObject *obj, const void *addr) {
-  if (!velta_current || Py_REFCNT(obj) <= 0)
+  if (!velta_thread.current || Py_REFCNT(obj) <= 0)
     return 0;
   try {
-    velta_current->held.push_back({obj, (uintptr_t)addr});
+    velta_thread.current->held.push_back({obj, (uintptr_t)addr});
   } catch (const std::bad_alloc &) {
     PyErr_NoMemory();
     return -1;
@@ -107,9 +125,9 @@ int velta_call_hold(PyObject *obj, const void *addr) {
 /* The pointer object through which the current call resolved addr
  * (borrowed), or null. */
 PyObject *velta_call_holder(const void *addr) {
-  if (!velta_current)
+  if (!velta_thread.current)
     return 0;
-  for (const VeltaCall::Held &h : velta_current->held)
+  for (const VeltaCall::Held &h : velta_thread.current->held)
     if (h.addr == (uintptr_t)addr)
       return h.obj;
   return 0;
@@ -119,7 +137,7 @@ PyObject *velta_call_holder(const void *addr) {
  * [begin, end): BufferError naming that call, for the record named what. */
 int velta_call_check(uintptr_t begin, uintptr_t end, const char *what) {
   for (VeltaCall *call = velta_running; call; call = call->next) {
-    if (call == velta_current)
+    if (call == velta_thread.current)
       continue;
     for (const VeltaCall::Held &h : call->held) {
       if (h.addr >= begin && h.addr < end) {

@@ -7,21 +7,39 @@
 %define VELTA_RECORD_NOT_NULL(TYPE)
 %typemap(check, noblock=1) TYPE {
   if (!$1 && velta_null_fail("$symname", $argnum, "$type", $descriptor, res$argnum & VELTA_CLEARED) < 0) SWIG_fail;
-  if (velta_fields_written && velta_in_use("$symname", $1, $descriptor) < 0) SWIG_fail;
+  if (velta_fields_written && velta_in_use($1, $descriptor) < 0) SWIG_fail;
 }
 %enddef
 /* The same for self, which a destructor may also be given as None when
  * releasing a null record does nothing (NULL_RELEASE 1; $disown set the
- * self typemap's releasing flag). A record being released is not checked
- * against its storage. */
+ * self typemap's releasing flag). The record is checked against its storage
+ * by VELTA_IN_USE, below, unless it is being released. */
 %define VELTA_SELF_NOT_NULL(TYPE, NULL_RELEASE)
 VELTA_RECORD_NOT_NULL(TYPE)
 %typemap(check, noblock=1) TYPE self {
   if (!$1 && ((res$argnum & VELTA_CLEARED) || !(NULL_RELEASE && releasing$argnum)) &&
       velta_null_fail("$symname", $argnum, "$type", $descriptor, res$argnum & VELTA_CLEARED) < 0) SWIG_fail;
-  if (velta_fields_written && !releasing$argnum && velta_in_use("$symname", $1, $descriptor) < 0) SWIG_fail;
+  if (!releasing$argnum) {
+    velta_self$argnum = $1;
+    velta_self_type$argnum = $descriptor;
+  }
 }
 %enddef
+
+/* A method's self is checked against its storage where the entry runs the
+ * library: in its %exception code, which every function, method,
+ * constructor and destructor has and the field accessors (which read or
+ * write only the record itself) do not. The self typemaps declare
+ * velta_self1 and velta_self_type1; an entry without a record self sees
+ * the null ones of the wrapper's header (runtime.i). Every %exception
+ * block starts with this line. */
+%define VELTA_IN_USE
+  if (velta_fields_written && velta_in_use(velta_self1, velta_self_type1) < 0) SWIG_fail;
+%enddef
+%exception {
+  VELTA_IN_USE
+  $action
+}
 
 VELTA_SELF_NOT_NULL(struct s_vector *, 0)
 VELTA_SELF_NOT_NULL(struct s_matrix *, 0)
@@ -121,6 +139,7 @@ VELTA_LINK_FIELD(struct s_figure, VlpCanvas *p_r_canvas)
  * errno, leaving their arguments as they were. */
 %define VELTA_MEMORY(NAME, CHECK)
 %exception NAME {
+  VELTA_IN_USE
   if ((CHECK) < 0) SWIG_fail;
   errno = 0;
   $action

@@ -7,113 +7,31 @@
  * given to plot, scatter and imshow alive for as long as the figure (or the
  * stand-alone canvas) that draws them, refuses canvas and series numbers
  * outside the records, and refuses series that could not be drawn. */
-#include "binding.h"
+#include "ledger.h"
 
 #include <limits.h>
 #include <stdint.h>
 
-#include <map>
-#include <vector>
-
-namespace {
-struct VeltaKept {
-  uintptr_t end;          /* one past the last byte of the block */
-  const VlpFigure *fig;   /* the figure owning the block, or null */
-  PyObject *objects;      /* list, made at the first series */
-  std::vector<const void *> drawn; /* the records of those objects, one export each */
-};
-std::map<uintptr_t, VeltaKept> velta_kept;
-
-/* Removes every entry for which drop() holds, releasing the lists only after
- * the map is consistent again: a release may run arbitrary finalisers. */
-template <typename Pred>
-void velta_kept_erase_if(Pred drop) {
-  std::vector<PyObject *> lists;
-  std::vector<const void *> drawn;
-  for (auto it = velta_kept.begin(); it != velta_kept.end();) {
-    if (drop(it->first, it->second)) {
-      lists.push_back(it->second.objects);
-      drawn.insert(drawn.end(), it->second.drawn.begin(), it->second.drawn.end());
-      it = velta_kept.erase(it);
-    } else {
-      ++it;
-    }
-  }
-  for (const void *record : drawn)
-    velta_export_release(record);
-  for (PyObject *list : lists)
-    Py_XDECREF(list);
-}
-}  // namespace
-
-/* Makes the figure's canvas array known; called whenever a figure is made
- * or used, since its canvas array may have been replaced through the field. */
-void velta_figure_known(const VlpFigure *fig) {
-  uintptr_t begin = (uintptr_t)fig->p_r_canvas;
-  uintptr_t end = begin + (fig->size > 0 ? (uintptr_t)fig->size : 0) * sizeof(VlpCanvas);
-  auto it = velta_kept.find(begin);
-  if (it != velta_kept.end() && it->second.fig == fig && it->second.end == end)
-    return;
-  PyObject *objects = 0;
-  std::vector<const void *> drawn;
-  /* The same figure with another block keeps its objects; entries left
-   * behind by records released outside the binding are dropped. */
-  for (auto &entry : velta_kept) {
-    if (entry.second.fig == fig && !objects) {
-      objects = entry.second.objects;
-      entry.second.objects = 0;
-      drawn.swap(entry.second.drawn);
-    }
-  }
-  velta_kept_erase_if([&](uintptr_t b, const VeltaKept &k) {
-    return k.fig == fig || (b < end && begin < k.end) || b == begin;
-  });
-  velta_kept[begin] = VeltaKept{end, fig, objects, drawn};
-}
-
-void velta_figure_forget(const VlpFigure *fig) {
-  velta_kept_erase_if([&](uintptr_t, const VeltaKept &k) { return k.fig == fig; });
-}
-
-static void velta_canvas_forget(const VlpCanvas *can) {
-  uintptr_t begin = (uintptr_t)can;
-  velta_kept_erase_if([&](uintptr_t b, const VeltaKept &k) { return b == begin && !k.fig; });
-}
-
-/* The entry whose block holds the canvas, or null. */
-static VeltaKept *velta_kept_find(const VlpCanvas *can) {
-  uintptr_t addr = (uintptr_t)can;
-  auto it = velta_kept.upper_bound(addr);
-  if (it == velta_kept.begin())
-    return 0;
-  --it;
-  return addr < it->second.end ? &it->second : 0;
-}
-
 /* Keeps the objects a and b (either may be null) of the records ra and rb
- * alive as long as the block that holds the canvas, and their records
- * exported: they cannot be released or grown while drawn. A canvas outside
- * every known figure is a block of its own. Runs no Python code: the
- * pointer objects kept are those the running call resolved. */
+ * alive as long as the canvas's drawer (the figure it lives in, or the
+ * stand-alone canvas), each with a lease of its record: they cannot be
+ * released or grown while drawn. Runs no Python code: the pointer objects
+ * kept are those the running call resolved. */
 int velta_keep(const VlpCanvas *can, PyObject *a, const void *ra, PyObject *b, const void *rb) {
-  VeltaKept *kept = velta_kept_find(can);
-  if (!kept) {
-    uintptr_t begin = (uintptr_t)can;
-    kept = &(velta_kept[begin] = VeltaKept{begin + sizeof(VlpCanvas), 0, 0, {}});
-  }
-  if (!kept->objects && !(kept->objects = PyList_New(0)))
-    return -1;
+  const VeltaType *row = 0;
+  const void *drawer = velta_ledger_owner(can, &row);
+  if (!drawer || row->id != VELTA_T_FIGURE)
+    drawer = can;
   const std::pair<PyObject *, const void *> given[2] = {{a, ra}, {b, rb}};
   for (const auto &entry : given) {
     if (!entry.first)
       continue;
-    /* The pointer object too: the proxy's `this` may be replaced. */
-    PyObject *holder = velta_call_holder(entry.second);
-    if (PyList_Append(kept->objects, entry.first) < 0 ||
-        (holder && holder != entry.first && PyList_Append(kept->objects, holder) < 0))
+    PyObject *lease = velta_lend(entry.second, entry.first, 1);
+    if (!lease || velta_hold(drawer, velta_type(VELTA_T_CANVAS), VELTA_HOLD_DRAWN, lease) < 0) {
+      Py_XDECREF(lease);
       return -1;
-    kept->drawn.push_back(entry.second);
-    velta_export_acquire(entry.second);
+    }
+    Py_DECREF(lease);
   }
   return 0;
 }
@@ -247,21 +165,11 @@ int velta_pallete_index(const VlmColor *clr, int index) {
   return velta_count_index(index, entries, "palette index %d is out of range for a palette of %d entries");
 }
 
-/* A stand-alone canvas takes the objects it kept with it (a canvas inside a
- * figure is refused by the record table before this). */
-void velta_canvas_release(const VlpCanvas *can) {
-  if (can)
-    velta_canvas_forget(can);
-}
-
 /* Before a series is added, through a figure and canvas number (fig set) or
  * to a canvas: the series must be drawable, and the canvas's block then keeps
  * the data objects alive. */
 static VlpCanvas *velta_series_canvas(VlpFigure *fig, int canvas, VlpCanvas *can) {
-  if (!fig)
-    return can;
-  velta_figure_known(fig);
-  return vlp_set_canvas(fig, canvas);
+  return fig ? vlp_set_canvas(fig, canvas) : can;
 }
 
 int velta_series_xy(VlpFigure *fig, int canvas, VlpCanvas *can, VlmVector *x, VlmVector *y, PyObject *ox,

@@ -31,6 +31,7 @@ VELTA_MADE2(vlm_matrix_new_extract_row_col, s_matrix::extractRowCol, velta_matri
  * unless the sizes matched, when only memory can have run out. */
 %define VELTA_PRODUCT(NAME)
 %exception NAME {
+  VELTA_IN_USE
   if (velta_matrix_product(arg1, arg2) < 0) SWIG_fail;
   $action
   if (velta_product_made(result, arg1, arg2) < 0 || velta_made_by(result, "$symname") < 0) SWIG_fail;
@@ -44,6 +45,7 @@ VELTA_GUARD2(vlm_matrix_get_item, s_matrix::__getitem__, velta_matrix_read_index
  * skipped, since the library's 32-bit index arithmetic could wrap into the
  * block. */
 %exception vlm_matrix_set_item {
+  VELTA_IN_USE
   if (velta_matrix_write_index(arg1, arg2, arg3) < 0) SWIG_fail;
   if (velta_matrix_flat_index(arg1, arg2, arg3) < arg1->size) {
     $action
@@ -67,7 +69,8 @@ VELTA_MEMORY2(vlm_matrix_transpose, s_matrix::transpose, 0)
 /* Releasing through the library clears the ownership flag of the object
  * passed, so its collection does not release the record again. */
 %exception vlm_matrix_delete {
-  if (velta_release(arg1, SWIGTYPE_p_s_matrix, swig_obj[0]) < 0) SWIG_fail;
+  VELTA_IN_USE
+  if (velta_release(arg1, velta_type(VELTA_T_MATRIX), swig_obj[0]) < 0) SWIG_fail;
   $action
   velta_disown_object(swig_obj[0]);
 }

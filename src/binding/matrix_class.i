@@ -24,6 +24,7 @@
 }
 
 %exception s_matrix::__iter__ {
+  VELTA_IN_USE
   $action
   if (velta_made(result) < 0) SWIG_fail;
   velta_iter_attach(result, arg1, swig_obj[0]);

@@ -6,7 +6,7 @@
  * Output: a view over the record's block whose base object holds the
  * record's Python object and counts as an export of the record, so the
  * block cannot move or vanish under it. */
-#include "binding.h"
+#include "ledger.h"
 
 #include <limits.h>
 
@@ -152,49 +152,20 @@ int velta_array_like_1d(PyObject *obj) {
 
 /* ---- views ---- */
 
-static const char velta_view_capsule[] = "velta.view";
-
-/* Base object of a view: holds the record's Python object and one export
- * count of the record, both given up when the view dies. */
-static void velta_view_release(PyObject *capsule) {
-  void *record = PyCapsule_GetPointer(capsule, velta_view_capsule);
-  PyObject *owner = (PyObject *)PyCapsule_GetContext(capsule);
-  if (record)
-    velta_export_release(record);
-  Py_XDECREF(owner);
-}
-
+/* The view's base object is a lease of the record from the ledger: it holds
+ * the record's object and counts as a loan until the view dies. */
 static PyObject *velta_make_view(PyObject *owner, void *record, double *data, int nd, npy_intp *dims) {
   if (!data) {
     /* An empty block may have no address; NumPy still wants one. */
     static double nothing;
     data = &nothing;
   }
-  PyObject *array = PyArray_New(&PyArray_Type, nd, dims, NPY_DOUBLE, NULL, data, 0,
-                                NPY_ARRAY_CARRAY, NULL);
+  PyObject *array = PyArray_New(&PyArray_Type, nd, dims, NPY_DOUBLE, NULL, data, 0, NPY_ARRAY_CARRAY, NULL);
   if (!array)
     return NULL;
-  velta_export_acquire(record);
-  PyObject *base = PyCapsule_New(record, velta_view_capsule, velta_view_release);
-  if (!base) {
-    velta_export_release(record);
-    Py_DECREF(array);
-    return NULL;
-  }
-  /* The pointer object rather than the proxy, whose `this` may be replaced:
-   * the record lives as long as the view. */
-  PyObject *holder = velta_call_holder(record);
-  if (holder)
-    owner = holder;
-  Py_INCREF(owner);
-  if (PyCapsule_SetContext(base, owner) < 0) {
-    Py_DECREF(owner);
-    Py_DECREF(base);
-    Py_DECREF(array);
-    return NULL;
-  }
-  /* Steals base, also on failure. */
-  if (PyArray_SetBaseObject((PyArrayObject *)array, base) < 0) {
+  PyObject *lease = velta_lend(record, owner, 0);
+  /* Steals the lease, also on failure. */
+  if (!lease || PyArray_SetBaseObject((PyArrayObject *)array, lease) < 0) {
     Py_DECREF(array);
     return NULL;
   }

@@ -288,41 +288,14 @@ static PyObject *velta_register_checked(PyObject *original, PyObject *args) {
   return PyObject_Call(original, args, NULL);
 }
 
-/* The text form of a pointer object shows the last of its type names. */
-static void velta_name_types(void) {
-  static const struct {
-    const char *mangled;
-    const char *names;
-  } type_names[] = {
-    {"_p_s_vector", "struct s_vector *|VlmVector *|s_vector *"},
-    {"_p_s_matrix", "struct s_matrix *|VlmMatrix *|s_matrix *"},
-    {"_p_s_slice", "struct s_slice *|VlmSlice *|s_slice *"},
-    {"_p_s_iter", "struct s_iter *|s_iter *"},
-    {"_p_s_color", "struct s_color *|VlmColor *|s_color *"},
-    {"_p_s_plot_data", "struct s_plot_data *|s_plot_data *|VlmPlotData *"},
-    {"_p_s_coord_double", "struct s_coord_double *|s_coord_double *|VlmCoordDouble *"},
-    {"_p_s_coord_int", "struct s_coord_int *|s_coord_int *|VlmCoordInt *"},
-    {"_p_s_canvas", "struct s_canvas *|s_canvas *|VlpCanvas *"},
-    {"_p_s_figure", "struct s_figure *|s_figure *|VlpFigure *"},
-    {"_p_p_s_vector", "struct s_vector **|VlmVector **"},
-    {"_p_p_s_matrix", "struct s_matrix **|VlmMatrix **"},
-    {"_p_p_s_color", "struct s_color **|VlmColor **"},
-    {"_p_e_canvas_type", "enum e_canvas_type *|VlpCanvasType *"},
-  };
-  for (const auto &entry : type_names) {
-    swig_type_info *type = SWIG_MangledTypeQueryModule(velta_rt.module, velta_rt.module, entry.mangled);
-    if (type)
-      type->str = entry.names;
-  }
-}
-
 /* The module's functions call through their entries of the method table;
  * the registration entries are replaced in the module by functions that
  * carry the original. */
 int velta_start(const VeltaRuntime &rt, PyObject *d, PyMethodDef *methods) {
   velta_rt = rt;
-  velta_name_types();
-  if (velta_install_pointer_methods() < 0 || velta_records_start() < 0 || velta_numpy_start() < 0 ||
+  velta_types_start();
+  velta_pointers_start();
+  if (velta_install_pointer_methods() < 0 || velta_numpy_start() < 0 ||
       velta_calls_start(d, methods, rt.proxy_methods) < 0)
     return -1;
   for (PyMethodDef *def = methods; def->ml_name; ++def) {

@@ -20,6 +20,7 @@ VELTA_MADE(s_figure::s_figure, velta_figure_dims(arg1, arg2))
  * taking a figure and canvas number, then the one taking a canvas. */
 %define VELTA_SERIES(NAME, CHECK, CANVAS)
 %exception NAME {
+  VELTA_IN_USE
   if ((CHECK) < 0) SWIG_fail;
   $action
   velta_canvas_note(CANVAS);
@@ -55,6 +56,7 @@ VELTA_MEMORY2(vlp_set_window_size, s_figure::set_window_size, velta_window_size(
  * objects into the old one are cleared, and the canvas's palettes noted. */
 %define VELTA_PALLETE_REPLACED(NAME, CHECK, CANVAS, LINE)
 %exception NAME {
+  VELTA_IN_USE
   if ((CHECK) < 0) SWIG_fail;
   const VlmColor *replaced = (CANVAS)->p_r_color_pallete[LINE];
   int replaced_count = replaced ? (replaced->size > 1 ? replaced->size : 1) : 0;
@@ -78,16 +80,8 @@ VELTA_GUARD(s_figure::legend, velta_figure_legend(arg1, arg2, arg3))
 
 
 %extend s_figure {
-  s_figure(int dim1, int dim2) {
-    VlpFigure *fig = vlp_subplots(dim1, dim2);
-    if (fig)
-      velta_figure_known(fig);
-    return fig;
-  }
-  ~s_figure() {
-    vlp_figure_delete($self);
-    velta_figure_forget($self);
-  }
+  s_figure(int dim1, int dim2) { return vlp_subplots(dim1, dim2); }
+  ~s_figure() { vlp_figure_delete($self); }
   void plot(int canvas, VlmVector *vecx, VlmVector *vecy) {
     vlp_plot(vlp_set_canvas($self, canvas), vecx, vecy);
   }
@@ -122,32 +116,19 @@ VELTA_GUARD(s_figure::legend, velta_figure_legend(arg1, arg2, arg3))
 
 /* ---- the flat plotting functions ---- */
 
-/* Figures made: the binding learns their canvas block at once. */
-%define VELTA_FIGURE_MADE(NAME)
-%exception NAME {
-  if (velta_figure_dims(arg1, arg2) < 0) SWIG_fail;
-  $action
-  if (velta_made(result) < 0 || velta_made_by(result, "$symname") < 0) SWIG_fail;
-  velta_figure_known(result);
-}
-%enddef
-VELTA_FIGURE_MADE(vlp_figure_new)
-VELTA_FIGURE_MADE(vlp_subplots)
+VELTA_MADE(vlp_figure_new, velta_figure_dims(arg1, arg2))
+VELTA_MADE(vlp_subplots, velta_figure_dims(arg1, arg2))
 
 /* Released explicitly: the object passed no longer owns the figure, and the
  * data the figure drew may go. */
 %exception vlp_figure_delete {
-  if (velta_release(arg1, SWIGTYPE_p_s_figure, swig_obj[0]) < 0) SWIG_fail;
+  VELTA_IN_USE
+  if (velta_release(arg1, velta_type(VELTA_T_FIGURE), swig_obj[0]) < 0) SWIG_fail;
   $action
-  velta_figure_forget(arg1);
   velta_disown_object(swig_obj[0]);
 }
 
-%exception vlp_set_canvas {
-  if (velta_canvas_index(arg1, arg2) < 0) SWIG_fail;
-  velta_figure_known(arg1);
-  $action
-}
+VELTA_GUARD(vlp_set_canvas, velta_canvas_index(arg1, arg2))
 
 VELTA_GUARD(vlp_set_radius, velta_series_index(arg1, arg2))
 VELTA_GUARD(vlp_set_linewidth, velta_series_index(arg1, arg2))
@@ -162,7 +143,8 @@ VELTA_GUARD(vlp_set_legend, velta_legend_loc_known(arg3))
 %ignore s_canvas::p_labels;
 /* The name ends like a field setter's, but a palette must be given. */
 %exception vlp_color_pallete_set {
-  if (!arg1 ? velta_null_fail("vlp_color_pallete_set", 1, "VlmColor *", SWIGTYPE_p_s_color, res1 & VELTA_CLEARED) : velta_pallete_index(arg1, arg2)) SWIG_fail;
+  VELTA_IN_USE
+  if (!arg1 ? velta_null_fail("vlp_color_pallete_set", 1, "VlmColor *", velta_type(VELTA_T_COLOR), res1 & VELTA_CLEARED) : velta_pallete_index(arg1, arg2)) SWIG_fail;
   $action
 }
 
@@ -173,11 +155,10 @@ VELTA_GUARD(vlp_set_legend, velta_legend_loc_known(arg3))
   if (velta_savefig(arg1, swig_obj[1], arg3, arg4) < 0) SWIG_fail;  // the path object, NUL and all
 }
 
-/* A stand-alone canvas takes the objects it kept with it: they are dropped
- * first, while the address still names the live canvas that they are filed
- * under. A canvas inside a figure is the figure's to release. */
+/* A canvas's texts are freed with it (a canvas inside a figure is the
+ * figure's to release, refused before this). */
 %exception s_canvas::~s_canvas {
-  velta_canvas_release(arg1);
+  VELTA_IN_USE
   vlp_canvas_labels_delete(arg1);
   $action
 }

@@ -20,6 +20,9 @@
 /* Every pointer object the wrapper makes is listed in the record table;
  * every argument's `this` is resolved by ownership.cpp. */
 %header %{
+/* What VELTA_IN_USE (checks.i) sees in an entry without a record self. */
+static void *const velta_self1 = 0;
+static swig_type_info *const velta_self_type1 = 0;
 #undef SWIG_NewPointerObj
 #define SWIG_NewPointerObj(ptr, type, flags) velta_pointer_made(SWIG_Python_NewPointerObj(self, ptr, type, flags))
 #undef SWIG_ConvertPtr
@@ -35,7 +38,10 @@
  * flag is cleared once the record is released, so a refused release leaves
  * it as it was. */
 %define VELTA_PLAIN_SELF(TYPE)
-%typemap(in, noblock=1) TYPE *self (void *argp = 0, int res = 0, int releasing = 0) {
+%typemap(in, noblock=1) TYPE *self (void *argp = 0, int res = 0, int releasing = 0, void *velta_self = 0,
+                                     swig_type_info *velta_self_type = 0) {
+  (void)velta_self;
+  (void)velta_self_type;
   res = SWIG_ConvertPtr($input, &argp, $descriptor, 0);
   if (!SWIG_IsOK(res)) {
     %argument_fail(res, "$type", $symname, $argnum);

@@ -8,12 +8,14 @@
 
 %define VELTA_GUARD(NAME, CHECK)
 %exception NAME {
+  VELTA_IN_USE
   if ((CHECK) < 0) SWIG_fail;
   $action
 }
 %enddef
 %define VELTA_MADE(NAME, CHECK)
 %exception NAME {
+  VELTA_IN_USE
   if ((CHECK) < 0) SWIG_fail;
   $action
   if (velta_made(result) < 0 || velta_made_by(result, "$symname") < 0) SWIG_fail;
@@ -22,6 +24,7 @@
 /* Methods that report what went wrong with a Python exception of their own. */
 %define VELTA_RAISED(NAME, CHECK)
 %exception NAME {
+  VELTA_IN_USE
   if ((CHECK) < 0) SWIG_fail;
   $action
   if (PyErr_Occurred()) SWIG_fail;
@@ -68,6 +71,7 @@ VELTA_GUARD2(vlm_vector_max, s_vector::max, velta_vector_not_empty(arg1, "max"))
  * into the old block are cleared, and the table learns the new one. */
 %define VELTA_GROW(NAME, CHECK)
 %exception NAME {
+  VELTA_IN_USE
   if ((CHECK) < 0) SWIG_fail;
   velta_block_moving(arg1);
   errno = 0;
@@ -86,11 +90,13 @@ VELTA_RAISED(s_vector::linspace, 0)
 /* Releasing a record through the library clears the ownership flag of the
  * object passed, so its collection does not release it again. */
 %exception vlm_vector_delete {
-  if (velta_release(arg1, SWIGTYPE_p_s_vector, swig_obj[0]) < 0) SWIG_fail;
+  VELTA_IN_USE
+  if (velta_release(arg1, velta_type(VELTA_T_VECTOR), swig_obj[0]) < 0) SWIG_fail;
   $action
   velta_disown_object(swig_obj[0]);
 }
 %exception vlm_data_delete {
+  VELTA_IN_USE
   if (velta_data_release(arg1) < 0) SWIG_fail;
   $action
   if (swig_obj[0] != Py_None) velta_disown_object(swig_obj[0]);

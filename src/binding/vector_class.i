@@ -28,12 +28,14 @@ VELTA_RAISED(s_iter::__next__, velta_fields_written ? velta_iter_fits(arg1) : 0)
 /* ---- VlmVector ---- */
 
 %exception s_vector::s_vector {
+  VELTA_IN_USE
   $action
   if (velta_made(result) < 0) SWIG_fail;
   velta_vector_class_fast();
 }
 
 %exception s_vector::__iter__ {
+  VELTA_IN_USE
   $action
   if (velta_made(result) < 0) SWIG_fail;
   velta_iter_attach(result, arg1, swig_obj[0]);

@@ -1,0 +1,71 @@
+/* The binding's safety layer, bottom up: the type table (types.cpp), the
+ * ledger of live records (ledger.cpp), the pointer index (pointers.cpp).
+ * Each unit calls only the ones before it (and the running calls of
+ * calls.cpp, which call nothing). C++ only; the wrapper sees binding.h. */
+#ifndef VELTA_LEDGER_H
+#define VELTA_LEDGER_H
+
+#include "binding.h"
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <vector>
+
+/* ---- the type table (types.cpp) ---- */
+struct VeltaType {
+  VeltaTypeId id;
+  const char *mangled; /* SWIG's name of the pointer type: written here only */
+  const char *names;   /* the names a pointer object shows (the last) */
+  const char *name;    /* the class name in messages */
+  size_t bytes;        /* one record; 0: not a record */
+  size_t block_at, count_at, item; /* its element block and count fields, an element's bytes; item 0: none */
+  bool whole;          /* every result of the type is a record of its own */
+  const char *release; /* the flat function that releases an unowned one, for the leak warning */
+};
+struct VeltaRange {
+  uintptr_t begin, end;
+};
+const VeltaType *velta_type_row(const swig_type_info *ty); /* null: not in the table */
+VeltaRange velta_block_now(const void *rec, const VeltaType *row);
+void velta_block_restore(void *rec, const VeltaType *row, VeltaRange block);
+
+/* ---- the ledger (ledger.cpp) ----
+ * Lists a record handed out as a whole (fields: what its block was when it
+ * was listed or last refreshed). Gives 1 when it was listed already. */
+int velta_ledger_list(const void *record, swig_type_info *ty);
+/* The maker of a listed record, the objects it lends and whether the next
+ * object for it takes ownership (owned results). */
+struct VeltaLedgerView {
+  const VeltaType *row; /* null: not listed */
+  const char *maker;
+  Py_ssize_t lent;
+};
+VeltaLedgerView velta_ledger_find(const void *record);
+int velta_ledger_take_owner(const void *record); /* 1 once when its next object should own it */
+/* The listed record whose storage holds addr: its address and row, or 0. */
+const void *velta_ledger_owner(const void *addr, const VeltaType **row);
+/* Every range of storage the record at addr owns (empty if not listed). */
+void velta_ledger_storage(const void *record, std::vector<VeltaRange> &out);
+/* The block as listed, or an empty range. */
+VeltaRange velta_ledger_block(const void *record);
+/* Before a release: refusal (-1), nothing listed (0), or the entry taken
+ * out (1): the ranges its storage covered and the objects it held, for the
+ * caller to clear and to drop once the table is consistent. */
+int velta_ledger_take(const void *record, swig_type_info *ty, int dying, std::vector<VeltaRange> &ranges,
+                      std::vector<PyObject *> &held);
+/* Lends the record to a view, an iterator or a figure: a capsule holding
+ * the record's pointer object (and with keep_obj the object given, obj)
+ * and one count of the record, returned when the capsule goes. */
+PyObject *velta_lend(const void *record, PyObject *obj, int keep_obj);
+/* The record a lease from velta_lend was given for, or null. */
+const void *velta_lease_record(PyObject *lease);
+/* Holds obj (a new reference is taken) on the entry of record under key,
+ * replacing what was there; null obj lets go. Creates the entry of a
+ * record not listed yet as one of type ty. The keys: a field's offset, or: */
+enum : size_t { VELTA_HOLD_DRAWN = SIZE_MAX, VELTA_HOLD_SOURCE = SIZE_MAX - 1 };
+int velta_hold(const void *record, swig_type_info *ty, size_t key, PyObject *obj);
+/* The object held on record under key (borrowed), or null. */
+PyObject *velta_held(const void *record, size_t key);
+
+#endif
