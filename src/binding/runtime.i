@@ -1,4 +1,5 @@
-/* Pointer objects, ownership and the module start (ownership.cpp). */
+/* Pointer objects, ownership and the module start (ownership.cpp; the
+ * corrections of SWIG's runtime are swig_fixes.cpp's). */
 
 %fragment("SWIG_AsVal_int");
 %fragment("SWIG_AsVal_double");
@@ -18,7 +19,8 @@
 %}
 
 /* Every pointer object the wrapper makes is listed in the record table;
- * every argument's `this` is resolved by ownership.cpp. */
+ * every argument's `this` is resolved by velta_convert. Why the stock
+ * functions are replaced: swig_fixes.cpp's header. */
 %header %{
 #undef SWIG_NewPointerObj
 #define SWIG_NewPointerObj(ptr, type, flags) velta_pointer_made(SWIG_Python_NewPointerObj(self, ptr, type, flags))
