@@ -57,6 +57,10 @@ void velta_disown_object(PyObject *obj); /* flag of obj's pointer object cleared
 void velta_own_object(PyObject *obj);    /* flag of obj's pointer object set in balance */
 void velta_released(PyObject *obj);      /* after delete_<Class> released the record */
 void *velta_fast_self(PyObject *obj, swig_type_info *ty, PyObject **found); /* exact-type short way, or null */
+
+/* ---- corrections of SWIG's runtime (swig_fixes.cpp) ---- */
+int velta_swig_fixes_install(PyObject *d, PyMethodDef *methods); /* pointer type, swiginit, swigregister */
+void velta_set_owned(SwigPyObject *sobj, int owned); /* the flag, with the capsule count balanced */
 /* The wrapper's SWIG_ConvertPtr: `this` resolved with a reference held, cycles refused. */
 int velta_convert(PyObject *obj, void **ptr, swig_type_info *ty, int flags);
 

@@ -17,27 +17,6 @@ int velta_numpy_start(void) {
   return 0;
 }
 
-/* A conversion made by an overload check, handed on to the candidate that
- * the dispatch then calls, so that a sequence is converted only once. */
-static PyObject *velta_pending_source = NULL;
-static PyArrayObject *velta_pending_array = NULL;
-
-static void velta_pending_clear(void) {
-  Py_CLEAR(velta_pending_source);
-  Py_CLEAR(velta_pending_array);
-}
-
-/* Takes the pending conversion if it was made from obj (new reference). */
-static PyArrayObject *velta_pending_take(PyObject *obj) {
-  PyArrayObject *array = NULL;
-  if (velta_pending_source == obj) {
-    array = velta_pending_array;
-    velta_pending_array = NULL;
-  }
-  velta_pending_clear();
-  return array;
-}
-
 static int velta_dims_fit(int nd, const npy_intp *dims) {
   long long total = 1;
   for (int i = 0; i < nd; ++i) {
@@ -79,10 +58,8 @@ static PyArrayObject *velta_as_double_array(PyObject *obj) {
  * reference, or NULL with an exception set. */
 static PyArrayObject *velta_converted(PyObject *obj, int nd, int *is_new) {
   *is_new = 0;
-  PyArrayObject *array = velta_pending_take(obj);
-  if (array) {
-    *is_new = 1;
-  } else if (PyArray_Check(obj)) {
+  PyArrayObject *array;
+  if (PyArray_Check(obj)) {
     PyArrayObject *given = (PyArrayObject *)obj;
     PyArray_Descr *want = PyArray_DescrFromType(NPY_DOUBLE);
     int castable = PyArray_CanCastTypeTo(PyArray_DESCR(given), want, NPY_SAFE_CASTING);
@@ -129,25 +106,73 @@ int velta_array_like(PyObject *obj) {
   return PyArray_Check(obj) || PySequence_Check(obj);
 }
 
-/* Overload test that picks only one-dimensional input. A sequence is
- * converted here to learn its dimensions, and the result is kept for the
- * candidate the dispatch calls next. */
+/* The dimensions of the array NumPy would make of obj from its buffer (as
+ * NumPy reads it: a memoryview's request), or -1 without one. */
+static int velta_buffer_dims(PyObject *obj) {
+  Py_buffer view;
+  if (!PyObject_CheckBuffer(obj) || PyBytes_Check(obj) || PyUnicode_Check(obj))
+    return -1;
+  if (PyObject_GetBuffer(obj, &view, PyBUF_FULL_RO) < 0) {
+    PyErr_Clear();
+    return -1;
+  }
+  int nd = view.ndim;
+  PyBuffer_Release(&view);
+  return nd;
+}
+
+/* What an element of a list or tuple adds to the dimensions NumPy finds
+ * for the whole: 0 for a scalar, at least 1 for an array, a buffer, a list
+ * or a tuple, -1 when only a conversion would tell (an object with an array
+ * protocol, a float subclass, other sequences). Scalars are the types NumPy
+ * takes as scalars before any protocol; their exact types have no
+ * attributes to carry one. */
+static int velta_item_dims(PyObject *item) {
+  PyTypeObject *type = Py_TYPE(item);
+  if (type == &PyFloat_Type || type == &PyLong_Type || type == &PyBool_Type || type == &PyComplex_Type ||
+      type == &PyUnicode_Type || type == &PyBytes_Type || item == Py_None || PyArray_IsScalar(item, Generic))
+    return 0;
+  if (PyArray_Check(item))
+    return PyArray_NDIM((PyArrayObject *)item);
+  if (type == &PyList_Type || type == &PyTuple_Type)
+    return 1;
+  return velta_buffer_dims(item);
+}
+
+/* Overload test that picks only one-dimensional input, the way NumPy's
+ * conversion would find it, without keeping a conversion: an array by its
+ * dimensions; str and bytes never (NumPy takes them as scalars); a list or
+ * tuple by its first element (empty: one dimension; a scalar: one, or the
+ * conversion fails whichever candidate makes it; anything with dimensions:
+ * two or more); a buffer by its own. Anything else is converted, looked at
+ * and dropped. Not a sequence: never, like the two-dimensional test. */
 int velta_array_like_1d(PyObject *obj) {
   if (PyArray_Check(obj))
     return PyArray_NDIM((PyArrayObject *)obj) == 1;
-  if (!PySequence_Check(obj))
+  PyTypeObject *type = Py_TYPE(obj);
+  if (!PySequence_Check(obj) || type == &PyUnicode_Type || type == &PyBytes_Type)
     return 0;
-  velta_pending_clear();
+  int nd = -1;
+  if (type == &PyList_Type || type == &PyTuple_Type) {
+    if (PySequence_Fast_GET_SIZE(obj) == 0)
+      return 1;
+    nd = velta_item_dims(PySequence_Fast_GET_ITEM(obj, 0));
+    if (nd >= 0)
+      return nd == 0;
+  } else {
+    nd = velta_buffer_dims(obj);
+    if (nd >= 0)
+      return nd == 1;
+  }
   PyArrayObject *array = velta_as_double_array(obj);
   if (!array) {
     /* The candidate that converts it again reports NumPy's error. */
     PyErr_Clear();
     return 0;
   }
-  Py_INCREF(obj);
-  velta_pending_source = obj;
-  velta_pending_array = array;
-  return PyArray_NDIM(array) == 1;
+  nd = PyArray_NDIM(array);
+  Py_DECREF(array);
+  return nd == 1;
 }
 
 /* ---- views ---- */

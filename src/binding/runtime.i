@@ -1,4 +1,5 @@
-/* Pointer objects, ownership and the module start (ownership.cpp). */
+/* Pointer objects, ownership and the module start (ownership.cpp; the
+ * corrections of SWIG's runtime are swig_fixes.cpp's). */
 
 %fragment("SWIG_AsVal_int");
 %fragment("SWIG_AsVal_double");
@@ -18,7 +19,8 @@
 %}
 
 /* Every pointer object the wrapper makes is listed in the record table;
- * every argument's `this` is resolved by ownership.cpp. */
+ * every argument's `this` is resolved by velta_convert. Why the stock
+ * functions are replaced: swig_fixes.cpp's header. */
 %header %{
 /* What VELTA_IN_USE (checks.i) sees in an entry without a record self. */
 static void *const velta_self1 = 0;

@@ -31,7 +31,8 @@
 
 /* The generator's fast proxy mode installs a static-method helper that the
  * proxy module reads once at import; it is no entry of the extension. The
- * helper is put back for a reloaded proxy module and taken away again. */
+ * helper is put back for a reloaded proxy module and taken away again (one
+ * of the runtime corrections listed in swig_fixes.cpp). */
 %pythonbegin %{
 from sys import modules as _modules
 _ext = _modules.get((__package__ + "._velta") if __package__ else "_velta")

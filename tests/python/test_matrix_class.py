@@ -1,4 +1,6 @@
 """The VlmMatrix class: construction dispatch, keys, shape operations, extraction, operators."""
+import array
+
 import numpy as np
 import pytest
 
@@ -28,6 +30,15 @@ def grid(m):
     (([1, 2, 3],), (1, 3), [1.0, 2.0, 3.0]),
     ((np.array([4.0, 5.0]),), (1, 2), [4.0, 5.0]),
     (([],), (1, 0), []),
+    (((1, 2),), (1, 2), [1.0, 2.0]),
+    (([np.array(1.0), np.float32(2)],), (1, 2), [1.0, 2.0]),
+    ((["1.5", "2"],), (1, 2), [1.5, 2.0]),
+    (([np.array([1.0]), np.array([2.0])],), (2, 1), [1.0, 2.0]),
+    (([[]],), (1, 0), []),
+    ((array.array("d", [1, 2]),), (1, 2), [1.0, 2.0]),
+    ((memoryview(np.arange(4.0).reshape(2, 2)),), (2, 2), [0.0, 1.0, 2.0, 3.0]),
+    (([array.array("d", [1]), array.array("d", [2])],), (2, 1), [1.0, 2.0]),
+    ((range(3),), (1, 3), [0.0, 1.0, 2.0]),
     ((VlmMatrix(2, 3, 1.0),), (2, 3), [0.0] * 6),
     ((VlmVector([1.0, 2.0, 3.0, 4.0]),), (1, 4), [1.0, 2.0, 3.0, 4.0]),
 ])
@@ -46,6 +57,10 @@ def test_constructor_forms(args, shape, elements):
     ((np.zeros((2, 2, 2)),), TypeError, "Array must have 2 dimensions.  Given array has 3 dimensions"),
     ((np.array(3.0),), TypeError, "Array must have 2 dimensions.  Given array has 0 dimensions"),
     (("abc",), ValueError, "could not convert string to float: 'abc'"),
+    (("1.5",), TypeError, "Array must have 2 dimensions.  Given array has 0 dimensions"),
+    ((memoryview(np.array(2.0)),), TypeError, "Array must have 2 dimensions.  Given array has 0 dimensions"),
+    (([1.0, [2.0]],), ValueError, "setting an array element with a sequence. The requested array has an "
+     "inhomogeneous shape after 1 dimensions. The detected shape was (2,) + inhomogeneous part."),
     ((-1, 2), ValueError, "matrix dimensions must not be negative, got -1 x 2"),
     ((2 ** 16, 2 ** 16), OverflowError, "a 65536 x 65536 matrix would exceed 2147483647 elements"),
 ])
