@@ -46,6 +46,9 @@ struct VeltaRuntime {
   swig_type_info *types[VELTA_TYPE_COUNT];  /* the type table's rows resolved */
   PyTypeObject *fast_iter_class;            /* the iterator class given the short way of next() */
   int fast_vector_class;                    /* VlmVector's v[i] short way installed */
+  /* Set once a count or pointer field was written: from then on every use
+   * of a record first checks its fields against its storage (ledger.cpp). */
+  int fields_written;
 };
 extern VeltaRuntime velta_rt;
 /* Takes the runtime, patches the pointer type and the registration entries
@@ -110,7 +113,6 @@ const char *velta_type_name(const swig_type_info *ty); /* the class name in mess
 size_t velta_record_bytes(const swig_type_info *ty);   /* 0: not a record type */
 
 /* ---- the ledger of live records (ledger.cpp) ---- */
-extern int velta_fields_written; /* a count or pointer field was written */
 int velta_made_by(const void *record, const char *entry); /* for the leak warning and owned results; gives 0 */
 void velta_record_refresh(const void *record); /* after the library grew or refilled it */
 int velta_export_check(const void *record); /* BufferError while the block is lent out */

@@ -7,7 +7,7 @@
 %define VELTA_RECORD_NOT_NULL(TYPE)
 %typemap(check, noblock=1) TYPE {
   if (!$1 && velta_null_fail("$symname", $argnum, "$type", $descriptor, res$argnum & VELTA_CLEARED) < 0) SWIG_fail;
-  if (velta_fields_written && velta_in_use($1, $descriptor) < 0) SWIG_fail;
+  if (velta_rt.fields_written && velta_in_use($1, $descriptor) < 0) SWIG_fail;
 }
 %enddef
 /* The same for self, which a destructor may also be given as None when
@@ -34,23 +34,29 @@ VELTA_RECORD_NOT_NULL(TYPE)
  * the null ones of the wrapper's header (runtime.i). Every %exception
  * block starts with this line. */
 %define VELTA_IN_USE
-  if (velta_fields_written && velta_in_use(velta_self1, velta_self_type1) < 0) SWIG_fail;
+  if (velta_rt.fields_written && velta_in_use(velta_self1, velta_self_type1) < 0) SWIG_fail;
 %enddef
 %exception {
   VELTA_IN_USE
   $action
 }
 
+/* One line per record type: its self conversion (runtime.i, or arrays.i's
+ * with a short way for the hot classes) and these checks. */
+%define VELTA_PLAIN_RECORD(TYPE, NULL_RELEASE)
+VELTA_PLAIN_SELF(TYPE)
+VELTA_SELF_NOT_NULL(TYPE *, NULL_RELEASE)
+%enddef
 VELTA_SELF_NOT_NULL(struct s_vector *, 0)
 VELTA_SELF_NOT_NULL(struct s_matrix *, 0)
-VELTA_SELF_NOT_NULL(struct s_figure *, 0)
 VELTA_SELF_NOT_NULL(struct s_iter *, 1)
-VELTA_SELF_NOT_NULL(struct s_slice *, 1)
-VELTA_SELF_NOT_NULL(struct s_color *, 1)
-VELTA_SELF_NOT_NULL(struct s_plot_data *, 1)
-VELTA_SELF_NOT_NULL(struct s_coord_double *, 1)
-VELTA_SELF_NOT_NULL(struct s_coord_int *, 1)
-VELTA_SELF_NOT_NULL(struct s_canvas *, 1)
+VELTA_PLAIN_RECORD(struct s_figure, 0)
+VELTA_PLAIN_RECORD(struct s_slice, 1)
+VELTA_PLAIN_RECORD(struct s_color, 1)
+VELTA_PLAIN_RECORD(struct s_plot_data, 1)
+VELTA_PLAIN_RECORD(struct s_coord_double, 1)
+VELTA_PLAIN_RECORD(struct s_coord_int, 1)
+VELTA_PLAIN_RECORD(struct s_canvas, 1)
 
 /* Field setters, (self, field): with None as self nothing is stored (the
  * setters' memberin below); a released pointer object is still refused. The
@@ -125,7 +131,7 @@ VELTA_LINK_FIELD(struct s_figure, VlpCanvas *p_r_canvas)
     VlmColor **p_r_color_pallete {
   if (arg1) {
     $1 = $input;
-    velta_fields_written = 1;
+    velta_rt.fields_written = 1;
   }
 }
 

@@ -43,7 +43,7 @@ double velta_iter_step(struct s_iter *it) {
 static PyObject *velta_iter_next_method(PyObject *self, PyObject *) {
   PyObject *found;
   struct s_iter *it = (struct s_iter *)velta_fast_self(self, velta_type(VELTA_T_ITER), &found);
-  if (it && it->len > 0 && !velta_fields_written)
+  if (it && it->len > 0 && !velta_rt.fields_written)
     return PyFloat_FromDouble(velta_iter_step(it));
   return velta_call_entry(velta_rt.iter_next_entry, "s_iter___next__", self);
 }
@@ -79,7 +79,7 @@ void velta_iter_class_fast(PyObject *obj) {
  * declared for any object (as the entry takes any self) and is installed
  * only over the generated forwarding method, never over a replacement. */
 static PyObject *velta_vector_getitem_o(PyObject *self, PyObject *key) {
-  if (PyLong_CheckExact(key) && !velta_fields_written) {
+  if (PyLong_CheckExact(key) && !velta_rt.fields_written) {
     PyObject *found;
     VlmVector *v = (VlmVector *)velta_fast_self(self, velta_type(VELTA_T_VECTOR), &found);
     if (v) {

@@ -182,7 +182,6 @@ const char kLease[] = "velta.lease";
 
 /* ---- listing ---- */
 
-int velta_fields_written = 0;
 
 int velta_ledger_list(const void *record, swig_type_info *ty) {
   const VeltaType *row = velta_type_row(ty);

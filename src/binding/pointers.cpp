@@ -114,7 +114,7 @@ PyObject *velta_pointer_made(PyObject *obj) {
   /* Whole records, and of the other types what a constructor made (Python
    * owns it). */
   int record = row && row->bytes > 0 && (row->whole || sobj->own == SWIG_POINTER_OWN);
-  if (!record && velta_fields_written && sobj->ty != velta_rt.pchar() && velta_room(sobj->ptr) == 0) {
+  if (!record && velta_rt.fields_written && sobj->ty != velta_rt.pchar() && velta_room(sobj->ptr) == 0) {
     /* Read from a field that was written: it points at no live storage. */
     sobj->ptr = 0;
     return obj;

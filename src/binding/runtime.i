@@ -56,13 +56,6 @@ static swig_type_info *const velta_self_type1 = 0;
   if (releasing$argnum) velta_released($input);
 }
 %enddef
-VELTA_PLAIN_SELF(struct s_slice)
-VELTA_PLAIN_SELF(struct s_color)
-VELTA_PLAIN_SELF(struct s_plot_data)
-VELTA_PLAIN_SELF(struct s_coord_double)
-VELTA_PLAIN_SELF(struct s_coord_int)
-VELTA_PLAIN_SELF(struct s_canvas)
-VELTA_PLAIN_SELF(struct s_figure)
 
 /* Setters of single-pointer fields: the object stored gives up its ownership
  * (through the balanced helper), since the record now refers to what it

@@ -10,7 +10,7 @@
 
 /* ---- s_iter ---- */
 
-VELTA_RAISED(s_iter::__next__, velta_fields_written ? velta_iter_fits(arg1) : 0)
+VELTA_RAISED(s_iter::__next__, velta_rt.fields_written ? velta_iter_fits(arg1) : 0)
 
 %extend s_iter {
   struct s_iter *__iter__() {
