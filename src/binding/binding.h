@@ -26,7 +26,7 @@ enum VeltaTypeId {
   VELTA_T_KIND, VELTA_TYPE_COUNT
 };
 
-/* ---- module start (ownership.cpp) ---- */
+/* ---- the module's state (types.cpp) and start (start.cpp) ---- */
 struct VeltaRuntime {
   swig_module_info *module;  /* the wrapper's type table */
   PyTypeObject *pointer_type;
@@ -55,19 +55,18 @@ extern VeltaRuntime velta_rt;
  * of the method table in the module dict d, names the pointer types. */
 int velta_start(const VeltaRuntime &rt, PyObject *d, PyMethodDef *methods);
 
-/* ---- ownership (ownership.cpp) ---- */
+/* ---- corrections of SWIG's runtime (swig_fixes.cpp) ---- */
 void velta_disown_object(PyObject *obj); /* flag of obj's pointer object cleared in balance */
 void velta_own_object(PyObject *obj);    /* flag of obj's pointer object set in balance */
 void velta_released(PyObject *obj);      /* after delete_<Class> released the record */
 void *velta_fast_self(PyObject *obj, swig_type_info *ty, PyObject **found); /* exact-type short way, or null */
-
-/* ---- corrections of SWIG's runtime (swig_fixes.cpp) ---- */
 int velta_swig_fixes_install(PyObject *d, PyMethodDef *methods); /* pointer type, swiginit, swigregister */
 void velta_set_owned(SwigPyObject *sobj, int owned); /* the flag, with the capsule count balanced */
 /* The wrapper's SWIG_ConvertPtr: `this` resolved with a reference held, cycles refused. */
 int velta_convert(PyObject *obj, void **ptr, swig_type_info *ty, int flags);
 
 /* ---- running calls (calls.cpp) ---- */
+int velta_ends_with(const char *s, const char *suffix);
 int velta_calls_start(PyObject *d, PyMethodDef *methods, PyMethodDef *proxy_methods); /* wraps the entries */
 int velta_owned_results(int on); /* this thread's owned-results setting: sets it, gives the previous */
 int velta_owning(void);          /* this thread's owned-results setting */
@@ -79,7 +78,6 @@ PyObject *velta_call_entry(PyCFunction meth, const char *name, PyObject *args); 
 PyCFunction velta_entry_function(PyObject *func); /* the wrapper function behind a module function */
 
 /* ---- argument checks (checks.cpp) ---- */
-int velta_ends_with(const char *s, const char *suffix);
 int velta_made(const void *record); /* null result: MemoryError unless an error is pending */
 int velta_memory_spent(void);         /* MemoryError if the allocator failed since errno was cleared */
 int velta_size(int size, const char *symname, int argnum);

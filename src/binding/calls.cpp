@@ -18,6 +18,7 @@
 #include "binding.h"
 
 #include <stdint.h>
+#include <string.h>
 
 #include <new>
 #include <vector>
@@ -90,6 +91,11 @@ int velta_wrapped(const char *name) {
            velta_ends_with(name, "Method_New"));
 }
 }  // namespace
+
+int velta_ends_with(const char *s, const char *suffix) {
+  size_t n = strlen(s), m = strlen(suffix);
+  return n >= m && strcmp(s + n - m, suffix) == 0;
+}
 
 /* Owned results on request, per thread: while on, the records that entries
  * make and hand out unowned are owned by their objects (the ledger notes

@@ -7,11 +7,6 @@
 #include <math.h>
 #include <string.h>
 
-int velta_ends_with(const char *s, const char *suffix) {
-  size_t n = strlen(s), m = strlen(suffix);
-  return n >= m && strcmp(s + n - m, suffix) == 0;
-}
-
 /* Constructors report exhausted memory with a null record; a method that
  * refused its arguments has said why already. */
 int velta_made(const void *record) {

@@ -1,4 +1,4 @@
-/* Pointer objects, ownership and the module start (ownership.cpp; the
+/* Pointer objects, ownership and the module start (start.cpp; the
  * corrections of SWIG's runtime are swig_fixes.cpp's). */
 
 %fragment("SWIG_AsVal_int");

@@ -52,6 +52,37 @@ void velta_set_owned(SwigPyObject *sobj, int owned) {
   }
 }
 
+/* Clears the ownership flag of the pointer object behind obj (a pointer
+ * object or a proxy instance), keeping the capsule count balanced. Used when
+ * a record is released explicitly, so that its collection does not free it
+ * a second time. */
+void velta_disown_object(PyObject *obj) {
+  SwigPyObject *sobj = velta_rt.get_this(obj);
+  if (sobj)
+    velta_set_owned(sobj, 0);
+}
+
+/* Sets it, the same way: a result handed out owned on request. */
+void velta_own_object(PyObject *obj) {
+  SwigPyObject *sobj = velta_rt.get_this(obj);
+  if (sobj)
+    velta_set_owned(sobj, 1);
+}
+
+/* Explicit release through delete_<Class> clears the flag of the object
+ * passed in balance. The runtime's collection calls the same entry with the
+ * dying object (no references left) and drops the capsule reference itself,
+ * so then only the flag is cleared. */
+void velta_released(PyObject *obj) {
+  SwigPyObject *sobj = velta_rt.get_this(obj);
+  if (!sobj)
+    return;
+  if (Py_REFCNT((PyObject *)sobj) > 0)
+    velta_set_owned(sobj, 0);
+  else
+    sobj->own = 0;
+}
+
 static PyObject *velta_pointer_disown(PyObject *v, PyObject *) {
   velta_set_owned((SwigPyObject *)v, 0);
   Py_RETURN_NONE;
@@ -186,6 +217,35 @@ static PyObject *velta_resolve_this(PyObject *obj) {
   PyErr_Format(PyExc_TypeError, "the 'this' of a '%.100s' object is nested more than %d deep",
                Py_TYPE(obj)->tp_name, velta_this_depth);
   return NULL;
+}
+
+/* `self` of the class methods. Hot methods (indexing, iteration) take a
+ * short way to the pointer: the interned name "this" and an exact type
+ * match; null sends the caller to the runtime's full conversion. *found is
+ * the pointer object (borrowed), for the running call to hold. */
+void *velta_fast_self(PyObject *obj, swig_type_info *ty, PyObject **found) {
+  static PyObject *name = PyUnicode_InternFromString("this");
+  PyObject *holder = obj;
+  if (Py_TYPE(holder) != velta_rt.pointer_type) {
+    if (!name)
+      return NULL;
+    holder = PyObject_GetAttr(obj, name);
+    if (!holder) {
+      PyErr_Clear();
+      return NULL;
+    }
+    /* The proxy keeps its pointer object alive; one made afresh by the
+     * lookup takes the full conversion, which holds it. */
+    int usable = Py_TYPE(holder) == velta_rt.pointer_type && Py_REFCNT(holder) > 1;
+    Py_DECREF(holder);
+    if (!usable)
+      return NULL;
+  }
+  SwigPyObject *sobj = (SwigPyObject *)holder;
+  if (sobj->ty != ty)
+    return NULL;
+  *found = holder;
+  return sobj->ptr;
 }
 
 /* SWIG_ConvertPtr of the wrapper, through the resolution above. */

@@ -10,6 +10,10 @@
 
 #include <stddef.h>
 
+/* The module's state: the runtime the wrapper handed over, the rows
+ * resolved, the few flags (binding.h). */
+VeltaRuntime velta_rt;
+
 namespace {
 #define VELTA_NO_BLOCK 0, 0, 0
 const VeltaType kTypes[VELTA_TYPE_COUNT] = {
