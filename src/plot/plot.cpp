@@ -1,6 +1,7 @@
-/* velta plotting: figures, canvases, series and palettes. What a series of
- * each kind keeps is in kinds.cpp, the drawing in draw.cpp, the window in
- * window.cpp and file export in export.cpp. */
+/* velta plotting: figures, canvases, series and palettes. The kinds of
+ * series (what one keeps, how it is drawn, its entry point) are in kinds.cpp,
+ * the drawing primitives in draw.cpp, the window in window.cpp and file
+ * export in export.cpp. */
 #include "vlp.h"
 #include "vlp_draw.h"
 
@@ -152,21 +153,6 @@ void vlp_allocation(VlpCanvas *can, VlmVector *vecx, VlmVector *vecy, VlmMatrix 
     can->p_r_color_pallete[n] = pal;
   }
   can->grid = 0;
-}
-
-void *vlp_plot(VlpCanvas *can, VlmVector *vecx, VlmVector *vecy) {
-  vlp_allocation(can, vecx, vecy, nullptr, VLP_PLOT);
-  return nullptr;
-}
-
-void *vlp_scatter(VlpCanvas *can, VlmVector *vecx, VlmVector *vecy) {
-  vlp_allocation(can, vecx, vecy, nullptr, VLP_SCATTER);
-  return nullptr;
-}
-
-void *vlp_imshow(VlpCanvas *can, VlmMatrix *mat) {
-  vlp_allocation(can, nullptr, nullptr, mat, VLP_IMAGE);
-  return nullptr;
 }
 
 VlmColor *vlp_color_pallete_canvas_set_size(VlpCanvas *can, int line, int size) {
