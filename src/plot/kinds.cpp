@@ -1,7 +1,8 @@
-/* velta plotting: the kinds of series, each in one place: how it is drawn,
- * its legend sample, its entry point, and its row of kKinds, which says what
- * a new series of the kind keeps, its defaults and how the first series of a
- * canvas sets the limits. The drawing primitives they use are draw.cpp's. */
+/* velta plotting: the kinds of series, all of each kind in this file: its
+ * draw routine and legend sample, its row of kKinds (what a new series of the
+ * kind keeps, its defaults, how the first series of a canvas sets the limits,
+ * and those two routines), and its entry point. The drawing primitives they
+ * are built from are draw.cpp's; the model that reads the rows is plot.cpp's. */
 #include <algorithm>
 #include <cmath>
 
@@ -35,15 +36,6 @@ void line_sample(cairo_t *cr, const VlpCanvas *can, int i, double x, double y, d
   cairo_stroke(cr);
 }
 
-}  // namespace
-
-extern "C" void *vlp_plot(VlpCanvas *can, VlmVector *vecx, VlmVector *vecy) {
-  vlp_allocation(can, vecx, vecy, nullptr, VLP_PLOT);
-  return nullptr;
-}
-
-namespace {
-
 /* ---- markers: vlp_scatter ---- */
 
 void draw_markers(cairo_t *cr, const VlpCanvas *can, int i, VlpFrame *f) {
@@ -67,15 +59,6 @@ void marker_sample(cairo_t *cr, const VlpCanvas *can, int i, double x, double y,
   vlp_set_source(cr, &can->p_r_color[i]);
   cairo_fill(cr);
 }
-
-}  // namespace
-
-extern "C" void *vlp_scatter(VlpCanvas *can, VlmVector *vecx, VlmVector *vecy) {
-  vlp_allocation(can, vecx, vecy, nullptr, VLP_SCATTER);
-  return nullptr;
-}
-
-namespace {
 
 /* ---- images: vlp_imshow ---- */
 
@@ -115,18 +98,7 @@ void image_sample(cairo_t *cr, const VlpCanvas *can, int i, double x, double y, 
   cairo_stroke(cr);
 }
 
-}  // namespace
-
-extern "C" void *vlp_imshow(VlpCanvas *can, VlmMatrix *mat) {
-  vlp_allocation(can, nullptr, nullptr, mat, VLP_IMAGE);
-  return nullptr;
-}
-
-/* ---- the kinds ---- */
-
-namespace {
-
-//   type         xy     mat    width radius fill  outline palette shape  draw          sample
+//   type         xy     mat   width radius fill  outline palette shape draw          sample
 const VlpSeriesKind kKinds[] = {
     {VLP_PLOT,    true,  false, 5, 0, true, false, false, false, draw_line,    line_sample},
     {VLP_SCATTER, true,  false, 1, 5, true, true,  false, false, draw_markers, marker_sample},
@@ -143,6 +115,23 @@ const VlpSeriesKind *vlp_series_kind(int type) {
   for (const VlpSeriesKind &k : kKinds)
     if (k.type == type) return &k;
   return &kUnknown;
+}
+
+/* ---- entry points: each adds a series of its kind ---- */
+
+extern "C" void *vlp_plot(VlpCanvas *can, VlmVector *vecx, VlmVector *vecy) {
+  vlp_allocation(can, vecx, vecy, nullptr, VLP_PLOT);
+  return nullptr;
+}
+
+extern "C" void *vlp_scatter(VlpCanvas *can, VlmVector *vecx, VlmVector *vecy) {
+  vlp_allocation(can, vecx, vecy, nullptr, VLP_SCATTER);
+  return nullptr;
+}
+
+extern "C" void *vlp_imshow(VlpCanvas *can, VlmMatrix *mat) {
+  vlp_allocation(can, nullptr, nullptr, mat, VLP_IMAGE);
+  return nullptr;
 }
 
 extern "C" int vlp_series_keeps_matrix(int type) {
