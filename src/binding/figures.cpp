@@ -126,8 +126,8 @@ int velta_figure_drawable(const VlpFigure *fig) {
       const VlmMatrix *mat = can->p_r_mat ? can->p_r_mat[line] : 0;
       const VlmVector *x = can->p_r_vecx ? can->p_r_vecx[line] : 0;
       const VlmVector *y = can->p_r_vecy ? can->p_r_vecy[line] : 0;
-      if (can->p_r_type[line] == VLP_IMAGE ? mat && velta_matrix_usable(mat) < 0
-                                           : x && y && velta_xy_usable(x, y) < 0)
+      if (vlp_series_keeps_matrix(can->p_r_type[line]) ? mat && velta_matrix_usable(mat) < 0
+                                                             : x && y && velta_xy_usable(x, y) < 0)
         return -1;
       for (const void *record : {(const void *)mat, (const void *)x, (const void *)y})
         if (record && velta_record_fits(record) < 0)
@@ -141,7 +141,7 @@ int velta_figure_drawable(const VlpFigure *fig) {
 int velta_pallete_resize(const VlpCanvas *can, int line, int size) {
   if (velta_series_index(can, line) < 0)
     return -1;
-  if (can->p_r_type[line] != VLP_IMAGE) {
+  if (!vlp_series_keeps_matrix(can->p_r_type[line])) {
     PyErr_Format(PyExc_ValueError, "series %d is not an image series: only image series hold a palette",
                  line);
     return -1;

@@ -16,8 +16,9 @@
 VELTA_MADE(s_figure::s_figure, velta_figure_dims(arg1, arg2))
 
 /* The series is added only when it can be drawn; the figure (or canvas)
- * then keeps the data objects alive. Series kinds, one line each: the entry
- * taking a figure and canvas number, then the one taking a canvas. */
+ * then keeps the data objects alive. Series kinds, one line each, for the
+ * library entry vlp_NAME: the figure method NAME taking a canvas number, and
+ * the checks of both. */
 %define VELTA_SERIES(NAME, CHECK, CANVAS)
 %exception NAME {
   VELTA_IN_USE
@@ -30,10 +31,20 @@ VELTA_MADE(s_figure::s_figure, velta_figure_dims(arg1, arg2))
 VELTA_SERIES(s_figure::NAME, velta_series_xy(arg1, arg2, 0, arg3, arg4, swig_obj[2], swig_obj[3]),
              vlp_set_canvas(arg1, arg2))
 VELTA_SERIES(vlp_##NAME, velta_series_xy(0, 0, arg1, arg2, arg3, swig_obj[1], swig_obj[2]), arg1)
+%extend s_figure {
+  void NAME(int canvas, VlmVector *vecx, VlmVector *vecy) {
+    vlp_##NAME(vlp_set_canvas($self, canvas), vecx, vecy);
+  }
+}
 %enddef
 %define VELTA_SERIES_IMAGE(NAME)
 VELTA_SERIES(s_figure::NAME, velta_series_image(arg1, arg2, 0, arg3, swig_obj[2]), vlp_set_canvas(arg1, arg2))
 VELTA_SERIES(vlp_##NAME, velta_series_image(0, 0, arg1, arg2, swig_obj[1]), arg1)
+%extend s_figure {
+  void NAME(int canvas, VlmMatrix *mat) {
+    vlp_##NAME(vlp_set_canvas($self, canvas), mat);
+  }
+}
 %enddef
 VELTA_SERIES_XY(plot)
 VELTA_SERIES_XY(scatter)
@@ -82,15 +93,6 @@ VELTA_GUARD(s_figure::legend, velta_figure_legend(arg1, arg2, arg3))
 %extend s_figure {
   s_figure(int dim1, int dim2) { return vlp_subplots(dim1, dim2); }
   ~s_figure() { vlp_figure_delete($self); }
-  void plot(int canvas, VlmVector *vecx, VlmVector *vecy) {
-    vlp_plot(vlp_set_canvas($self, canvas), vecx, vecy);
-  }
-  void scatter(int canvas, VlmVector *vecx, VlmVector *vecy) {
-    vlp_scatter(vlp_set_canvas($self, canvas), vecx, vecy);
-  }
-  void imshow(int canvas, VlmMatrix *mat) {
-    vlp_imshow(vlp_set_canvas($self, canvas), mat);
-  }
   void show() {
     vlp_show($self);
   }

@@ -9,6 +9,10 @@
 
 #include "vlp_draw.h"
 
+void vlp_set_source(cairo_t *cr, const VlmColor *c) {
+  cairo_set_source_rgba(cr, c->r / 255.0, c->g / 255.0, c->b / 255.0, c->a);
+}
+
 namespace {
 
 /* Integer part toward zero. NaN becomes 0 and values beyond +-2^30 are held
@@ -19,10 +23,6 @@ int trunc_to_int(double v) {
   if (v >= lim) return static_cast<int>(lim);
   if (v <= -lim) return -static_cast<int>(lim);
   return static_cast<int>(v);
-}
-
-void set_source(cairo_t *cr, const VlmColor *c) {
-  cairo_set_source_rgba(cr, c->r / 255.0, c->g / 255.0, c->b / 255.0, c->a);
 }
 
 void select_sans(cairo_t *cr) {
@@ -270,9 +270,11 @@ class CellPixels {
   int stride_ = 0;
 };
 
-void multirectangle(cairo_t *cr, VlmMatrix *mat, VlmCoordInt *plo, VlmCoordInt *phi,
-                    VlmCoordDouble *dlo, VlmCoordDouble *dhi, int width,
-                    const VlpPalleteLookup &lookup, VlmColor *outline) {
+}  // namespace
+
+void vlp_create_multirectangle(cairo_t *cr, VlmMatrix *mat, VlmCoordInt *plo, VlmCoordInt *phi,
+                               VlmCoordDouble *dlo, VlmCoordDouble *dhi, int width,
+                               const VlpPalleteLookup &lookup, VlmColor *outline) {
   cairo_set_line_width(cr, width);
   const int rows = mat->r_shape[0];
   const int cols = mat->r_shape[1];
@@ -321,9 +323,9 @@ void multirectangle(cairo_t *cr, VlmMatrix *mat, VlmCoordInt *plo, VlmCoordInt *
   }
 }
 
-void colorbar(cairo_t *cr, VlmMatrix *mat, VlmCoordInt *plo, VlmCoordInt *phi,
-              VlmCoordDouble *dlo, VlmCoordDouble *dhi, int width, const VlpPalleteLookup &lookup,
-              VlmColor *outline, VlpFrameTexts *texts) {
+void vlp_create_colorbar(cairo_t *cr, VlmMatrix *mat, VlmCoordInt *plo, VlmCoordInt *phi,
+                         VlmCoordDouble *dlo, VlmCoordDouble *dhi, int width,
+                         const VlpPalleteLookup &lookup, VlmColor *outline, VlpFrameTexts *texts) {
   // A strip of steps a hundredth of the box high; the running sum decides the
   // count. A box that is tiny against the half-unit offset below it takes
   // very many steps, nearly all far outside the cell: those are counted but
@@ -353,9 +355,9 @@ void colorbar(cairo_t *cr, VlmMatrix *mat, VlmCoordInt *plo, VlmCoordInt *phi,
     if (!hidden && !std::isnan(v)) {
       lookup.select(v, &fill);
       cairo_rectangle(cr, c1.x, c1.y, c2.x - c1.x, c2.y - c1.y);
-      set_source(cr, outline);
+      vlp_set_source(cr, outline);
       cairo_stroke_preserve(cr);
-      set_source(cr, &fill);
+      vlp_set_source(cr, &fill);
       cairo_fill(cr);
     }
     if (!hidden && static_cast<long>(g) % 10 == 0) {
@@ -376,6 +378,8 @@ void colorbar(cairo_t *cr, VlmMatrix *mat, VlmCoordInt *plo, VlmCoordInt *phi,
              0, texts, VLP_TEXT_BAR);
 }
 
+namespace {
+
 /* Limits of one axis as drawn: equal limits are widened by half a unit each
  * way. False when the axis cannot be drawn (non-finite or zero span). */
 bool drawable_axis(double *lo, double *hi) {
@@ -387,25 +391,6 @@ bool drawable_axis(double *lo, double *hi) {
   const double span = *hi - *lo;
   return std::isfinite(span) && span != 0;
 }
-
-/* Series of a view are cut at the axis box for as long as this lives. */
-class BoxCut {
- public:
-  BoxCut(cairo_t *cr, const VlpFrame *f) : cr_(f->cut ? cr : nullptr) {
-    if (!cr_) return;
-    cairo_save(cr_);
-    cairo_rectangle(cr_, f->plo.x, f->plo.y, f->phi.x - f->plo.x, f->phi.y - f->plo.y);
-    cairo_clip(cr_);
-  }
-  ~BoxCut() {
-    if (cr_) cairo_restore(cr_);
-  }
-  BoxCut(const BoxCut &) = delete;
-  BoxCut &operator=(const BoxCut &) = delete;
-
- private:
-  cairo_t *cr_;
-};
 
 }  // namespace
 
@@ -477,9 +462,9 @@ void vlp_create_circle(cairo_t *cr, VlmCoordDouble centre, VlmCoordInt *plo, Vlm
   VlmCoordInt c;
   vlp_data_to_canvas(plo, phi, centre, &c, dlo, dhi);
   cairo_arc(cr, c.x, c.y, radius, 0, 2 * M_PI);
-  set_source(cr, outline);
+  vlp_set_source(cr, outline);
   cairo_stroke_preserve(cr);
-  set_source(cr, fill);
+  vlp_set_source(cr, fill);
   cairo_fill(cr);
 }
 
@@ -502,24 +487,17 @@ void vlp_create_rectangle(cairo_t *cr, VlmCoordDouble corner, VlmCoordInt *plo, 
   vlp_data_to_canvas(plo, phi, corner, &c1, dlo, dhi);
   vlp_data_to_canvas(plo, phi, VlmCoordDouble{corner.x + 1.0, corner.y + 1.0}, &c2, dlo, dhi);
   cairo_rectangle(cr, c1.x, c1.y, c2.x - c1.x, c2.y - c1.y);
-  set_source(cr, outline);
+  vlp_set_source(cr, outline);
   cairo_stroke_preserve(cr);
-  set_source(cr, fill);
+  vlp_set_source(cr, fill);
   cairo_fill(cr);
-}
-
-void vlp_create_multirectangle(cairo_t *cr, VlmMatrix *mat, VlmCoordInt *plo, VlmCoordInt *phi,
-                               VlmCoordDouble *dlo, VlmCoordDouble *dhi, int width,
-                               VlmColor *pallete, VlmColor *outline) {
-  const VlpPalleteLookup lookup(pallete);
-  multirectangle(cr, mat, plo, phi, dlo, dhi, width, lookup, outline);
 }
 
 void vlp_create_colorbar(cairo_t *cr, VlmMatrix *mat, VlmCoordInt *plo, VlmCoordInt *phi,
                          VlmCoordDouble *dlo, VlmCoordDouble *dhi, int width, VlmColor *pallete,
                          VlmColor *outline) {
-  const VlpPalleteLookup lookup(pallete);
-  colorbar(cr, mat, plo, phi, dlo, dhi, width, lookup, outline, nullptr);
+  vlp_create_colorbar(cr, mat, plo, phi, dlo, dhi, width, VlpPalleteLookup(pallete), outline,
+                      nullptr);
 }
 
 /* ---- palette lookup ---- */
@@ -606,40 +584,6 @@ VlmVector *vlp_ticks_new(double lo, double hi) {
   if (ticks && ticks->size > 0) return ticks;
   vlm_vector_delete(ticks);
   return nullptr;
-}
-
-/* ---- series draw routines ---- */
-
-void vlp_draw_plot_series(cairo_t *cr, const VlpCanvas *can, int i, VlpFrame *f) {
-  if (!can->p_r_vecx[i] || !can->p_r_vecy[i]) return;
-  cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
-  cairo_set_line_join(cr, CAIRO_LINE_JOIN_BEVEL);
-  const BoxCut cut(cr, f);  // after the cap and join, which stay set
-  set_source(cr, &can->p_r_color[i]);
-  vlp_create_multiline(cr, can->p_r_vecx[i], can->p_r_vecy[i], &f->plo, &f->phi, &f->dlo, &f->dhi,
-                       can->p_r_linewidth[i]);
-}
-
-void vlp_draw_scatter_series(cairo_t *cr, const VlpCanvas *can, int i, VlpFrame *f) {
-  if (!can->p_r_vecx[i] || !can->p_r_vecy[i]) return;
-  const BoxCut cut(cr, f);
-  vlp_create_multicircle(cr, can->p_r_vecx[i], can->p_r_vecy[i], &f->plo, &f->phi, &f->dlo,
-                         &f->dhi, static_cast<double>(can->p_r_radius[i]), can->p_r_linewidth[i],
-                         &can->p_r_color[i], &can->p_r_color_outside[i]);
-}
-
-void vlp_draw_image_series(cairo_t *cr, const VlpCanvas *can, int i, VlpFrame *f) {
-  VlmMatrix *mat = can->p_r_mat[i];
-  if (!mat || mat->size < 1) return;
-  // One sorted palette serves every cell and the colour bar.
-  const VlpPalleteLookup lookup(can->p_r_color_pallete[i]);
-  {
-    const BoxCut cut(cr, f);
-    multirectangle(cr, mat, &f->plo, &f->phi, &f->dlo, &f->dhi, can->p_r_linewidth[i], lookup,
-                   &can->p_r_color_outside[i]);
-  }
-  colorbar(cr, mat, &f->plo, &f->phi, &f->blo, &f->bhi, can->p_r_linewidth[i], lookup,
-           &can->p_r_color_outside[i], f->texts);
 }
 
 /* ---- frame ---- */

@@ -211,60 +211,12 @@ std::vector<Box> boxes_of(cairo_t *cr, const VlpFrameTexts &t, bool x_ticks, boo
 
 /* ---- legend ---- */
 
+/* The series' sample, as its kind draws it; a kind without one shows its label
+ * alone. */
 void draw_sample(cairo_t *cr, const VlpCanvas *can, int i, double x, double y, double w, double h) {
-  const double mid = y + h / 2;
   cairo_new_path(cr);
-  auto source = [cr](const VlmColor &c) {
-    cairo_set_source_rgba(cr, c.r / 255.0, c.g / 255.0, c.b / 255.0, c.a);
-  };
-  switch (can->p_r_type[i]) {
-    case VLP_PLOT: {
-      const double width = std::clamp(0.8 * can->p_r_linewidth[i], 0.0, 0.6 * h);
-      if (width <= 0) return;
-      cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
-      cairo_set_line_width(cr, width);
-      source(can->p_r_color[i]);
-      cairo_move_to(cr, x + width / 2, mid);
-      cairo_line_to(cr, x + w - width / 2, mid);
-      cairo_stroke(cr);
-      break;
-    }
-    case VLP_SCATTER: {
-      const double r = std::clamp(0.8 * can->p_r_radius[i], 0.0, 0.4 * h);
-      const double width = std::clamp(0.8 * can->p_r_linewidth[i], 0.0, r);
-      cairo_arc(cr, x + w / 2, mid, r, 0, 2 * M_PI);
-      cairo_set_line_width(cr, width);
-      source(can->p_r_color_outside[i]);
-      if (width > 0) cairo_stroke_preserve(cr);
-      source(can->p_r_color[i]);
-      cairo_fill(cr);
-      break;
-    }
-    case VLP_IMAGE: {
-      const VlmMatrix *mat = can->p_r_mat[i];
-      if (!mat || mat->size < 1) return;
-      // The palette from the smallest value to the largest, in slices.
-      const VlpPalleteLookup lookup(can->p_r_color_pallete[i]);
-      const double lo = vlm_matrix_min(const_cast<VlmMatrix *>(mat));
-      const double hi = vlm_matrix_max(const_cast<VlmMatrix *>(mat));
-      const int slices = 12;
-      const double top = y + 0.15 * h, tall = 0.7 * h;
-      for (int k = 0; k < slices; k++) {
-        VlmColor c = VlmColor();
-        lookup.select(lo + (hi - lo) * (k + 0.5) / slices, &c);
-        source(c);
-        cairo_rectangle(cr, x + w * k / slices, top, w / slices + 0.01, tall);
-        cairo_fill(cr);
-      }
-      cairo_set_line_width(cr, 1);
-      source(can->p_r_color_outside[i]);
-      cairo_rectangle(cr, x + 0.5, top + 0.5, w - 1, tall - 1);
-      cairo_stroke(cr);
-      break;
-    }
-    default:  // kinds that draw nothing show their label alone
-      break;
-  }
+  const VlpSeriesKind *kind = vlp_series_kind(can->p_r_type[i]);
+  if (kind->sample) kind->sample(cr, can, i, x, y, w, h);
 }
 
 void draw_legend(cairo_t *cr, const VlpCanvas *can, const s_canvas_labels &l, Box room) {

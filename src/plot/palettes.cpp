@@ -152,7 +152,7 @@ const char *vlp_palette_names(void) {
 
 void *vlp_set_palette(VlpCanvas *can, int line, const char *name) {
   if (!vlp_palette_known(name) || line < 0 || line >= can->numOfVec ||
-      can->p_r_type[line] != VLP_IMAGE || !can->p_r_mat[line] || can->p_r_mat[line]->size < 1)
+      !vlp_series_keeps_matrix(can->p_r_type[line]) || !can->p_r_mat[line] || can->p_r_mat[line]->size < 1)
     return nullptr;
   VlmMatrix *mat = can->p_r_mat[line];
   VlmColor *pal = vlp_color_pallete_canvas_set_size(can, line, vlp_palette_size(name));

@@ -1,6 +1,7 @@
-/* velta plotting: figures, canvases, series and palettes. What a series of
- * each kind keeps is in kinds.cpp, the drawing in draw.cpp, the window in
- * window.cpp and file export in export.cpp. */
+/* velta plotting: figures, canvases, series and palettes. The kinds of
+ * series (what one keeps, how it is drawn, its entry point) are in kinds.cpp,
+ * the drawing primitives in draw.cpp, the window in window.cpp and file
+ * export in export.cpp. */
 #include "vlp.h"
 #include "vlp_draw.h"
 
@@ -8,8 +9,20 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 
 namespace {
+
+/* Calls f with the address of each per-series array of the canvas, in the
+ * order of the record. */
+template <typename F>
+void each_series_array(VlpCanvas *can, F f) {
+#define VLP_EACH(field, type)                                                  \
+  static_assert(std::is_same_v<decltype(can->field), type *>, #field);        \
+  f(&can->field);
+  VLP_SERIES_ARRAYS(VLP_EACH)
+#undef VLP_EACH
+}
 
 template <typename T>
 void grow(T **arr, int count) {
@@ -91,15 +104,7 @@ void vlp_figure_delete(VlpFigure *fig) {
     // Palettes are held by image series; a slot of another series is null
     // unless a palette was stored there, which the canvas then owns too.
     for (int k = 0; k < can->numOfVec; k++) vlp_color_pallete_delete(can->p_r_color_pallete[k]);
-    std::free(can->p_r_type);
-    std::free(can->p_r_linewidth);
-    std::free(can->p_r_radius);
-    std::free(can->p_r_vecx);
-    std::free(can->p_r_vecy);
-    std::free(can->p_r_mat);
-    std::free(can->p_r_color);
-    std::free(can->p_r_color_outside);
-    std::free(can->p_r_color_pallete);
+    each_series_array(can, [](auto **arr) { std::free(*arr); });
   }
   std::free(fig->p_r_canvas);
   vlp_window_options_delete(fig->p_window);
@@ -113,15 +118,7 @@ VlpCanvas *vlp_set_canvas(VlpFigure *fig, int index) { return &fig->p_r_canvas[i
 void vlp_allocation(VlpCanvas *can, VlmVector *vecx, VlmVector *vecy, VlmMatrix *mat, int type) {
   const VlpSeriesKind *kind = vlp_series_kind(type);
   if (can->numOfVec == 0) {
-    can->p_r_type = nullptr;
-    can->p_r_linewidth = nullptr;
-    can->p_r_radius = nullptr;
-    can->p_r_vecx = nullptr;
-    can->p_r_vecy = nullptr;
-    can->p_r_mat = nullptr;
-    can->p_r_color = nullptr;
-    can->p_r_color_outside = nullptr;
-    can->p_r_color_pallete = nullptr;
+    each_series_array(can, [](auto **arr) { *arr = nullptr; });
     if (kind->limits_from_shape) {
       can->min.x = -0.5;
       can->min.y = -0.5;
@@ -136,15 +133,7 @@ void vlp_allocation(VlpCanvas *can, VlmVector *vecx, VlmVector *vecy, VlmMatrix 
   }
   const int count = can->numOfVec + 1;
   can->numOfVec = count;
-  grow(&can->p_r_type, count);
-  grow(&can->p_r_linewidth, count);
-  grow(&can->p_r_radius, count);
-  grow(&can->p_r_vecx, count);
-  grow(&can->p_r_vecy, count);
-  grow(&can->p_r_mat, count);
-  grow(&can->p_r_color, count);
-  grow(&can->p_r_color_outside, count);
-  grow(&can->p_r_color_pallete, count);
+  each_series_array(can, [count](auto **arr) { grow(arr, count); });
 
   const int n = count - 1;
   can->p_r_type[n] = type;
@@ -164,21 +153,6 @@ void vlp_allocation(VlpCanvas *can, VlmVector *vecx, VlmVector *vecy, VlmMatrix 
     can->p_r_color_pallete[n] = pal;
   }
   can->grid = 0;
-}
-
-void *vlp_plot(VlpCanvas *can, VlmVector *vecx, VlmVector *vecy) {
-  vlp_allocation(can, vecx, vecy, nullptr, VLP_PLOT);
-  return nullptr;
-}
-
-void *vlp_scatter(VlpCanvas *can, VlmVector *vecx, VlmVector *vecy) {
-  vlp_allocation(can, vecx, vecy, nullptr, VLP_SCATTER);
-  return nullptr;
-}
-
-void *vlp_imshow(VlpCanvas *can, VlmMatrix *mat) {
-  vlp_allocation(can, nullptr, nullptr, mat, VLP_IMAGE);
-  return nullptr;
 }
 
 VlmColor *vlp_color_pallete_canvas_set_size(VlpCanvas *can, int line, int size) {

@@ -134,6 +134,9 @@ void *vlp_set_window_size(VlpFigure *fig, int width, int height);
 VlmColor *vlp_color_pallete_new(int size);
 void vlp_color_pallete_delete(VlmColor *clr);
 void vlp_allocation(VlpCanvas *can, VlmVector *vecx, VlmVector *vecy, VlmMatrix *mat, int type);
+/* Whether a series of the type draws from a matrix and holds a palette (an
+ * image series): 1 or 0. */
+int vlp_series_keeps_matrix(int type);
 /* Frees the canvas's texts (p_labels), leaving it null. */
 void vlp_canvas_labels_delete(VlpCanvas *can);
 /* Legend location of a name (as vlp_set_legend takes it), or -1. */

@@ -41,12 +41,6 @@ void vlp_create_multicircle(cairo_t *cr, VlmVector *vecx, VlmVector *vecy, VlmCo
 void vlp_create_rectangle(cairo_t *cr, VlmCoordDouble corner, VlmCoordInt *plo, VlmCoordInt *phi,
                           VlmCoordDouble *dlo, VlmCoordDouble *dhi, VlmColor *fill,
                           VlmColor *outline);
-void vlp_create_multirectangle(cairo_t *cr, VlmMatrix *mat, VlmCoordInt *plo, VlmCoordInt *phi,
-                               VlmCoordDouble *dlo, VlmCoordDouble *dhi, int width,
-                               VlmColor *pallete, VlmColor *outline);
-void vlp_create_colorbar(cairo_t *cr, VlmMatrix *mat, VlmCoordInt *plo, VlmCoordInt *phi,
-                         VlmCoordDouble *dlo, VlmCoordDouble *dhi, int width, VlmColor *pallete,
-                         VlmColor *outline);
 
 /* Colour of the value *x in the palette: linear interpolation between the two
  * palette entries whose values enclose it. Writes r, g, b and a of out. */
@@ -70,6 +64,25 @@ class VlpPalleteLookup {
   std::vector<double> vals_;  // ascending, NaN values left out
   std::vector<int> entry_;    // per sorted value: highest palette index holding it
 };
+
+struct VlpFrameTexts;
+
+/* The cells of an image: one rectangle per matrix entry, outlined and filled
+ * with the colour of its value. */
+void vlp_create_multirectangle(cairo_t *cr, VlmMatrix *mat, VlmCoordInt *plo, VlmCoordInt *phi,
+                               VlmCoordDouble *dlo, VlmCoordDouble *dhi, int width,
+                               const VlpPalleteLookup &lookup, VlmColor *outline);
+/* The colour bar of an image, right of the data box, with its labels; their
+ * ink boxes are noted in texts when it is set. */
+void vlp_create_colorbar(cairo_t *cr, VlmMatrix *mat, VlmCoordInt *plo, VlmCoordInt *phi,
+                         VlmCoordDouble *dlo, VlmCoordDouble *dhi, int width,
+                         const VlpPalleteLookup &lookup, VlmColor *outline, VlpFrameTexts *texts);
+void vlp_create_colorbar(cairo_t *cr, VlmMatrix *mat, VlmCoordInt *plo, VlmCoordInt *phi,
+                         VlmCoordDouble *dlo, VlmCoordDouble *dhi, int width, VlmColor *pallete,
+                         VlmColor *outline);
+
+/* Makes c, channels 0 to 255, the source colour. */
+void vlp_set_source(cairo_t *cr, const VlmColor *c);
 
 /* Tick values for an axis from lo to hi: eleven steps of (hi - lo) / 10 as
  * vlm_vector_new_arange_double gives them, or a null pointer when the axis
@@ -126,12 +139,34 @@ bool vlp_palette_fill(const char *name, VlmColor *pal, double lo, double hi);
 /* Entries of the named palette (0 for an unknown name). */
 int vlp_palette_size(const char *name);
 
-/* ---- series kinds ----
- * One entry per kind of series. The model (vlp_allocation) reads what a new
+/* Series of a view are cut at the axis box (f->cut) for as long as this
+ * lives; otherwise it does nothing. */
+class VlpBoxCut {
+ public:
+  VlpBoxCut(cairo_t *cr, const VlpFrame *f) : cr_(f->cut ? cr : nullptr) {
+    if (!cr_) return;
+    cairo_save(cr_);
+    cairo_rectangle(cr_, f->plo.x, f->plo.y, f->phi.x - f->plo.x, f->phi.y - f->plo.y);
+    cairo_clip(cr_);
+  }
+  ~VlpBoxCut() {
+    if (cr_) cairo_restore(cr_);
+  }
+  VlpBoxCut(const VlpBoxCut &) = delete;
+  VlpBoxCut &operator=(const VlpBoxCut &) = delete;
+
+ private:
+  cairo_t *cr_;
+};
+
+/* ---- series kinds (kinds.cpp) ----
+ * One entry per kind of series, written beside the kind's draw routine,
+ * legend sample and entry point. The model (vlp_allocation) reads what a new
  * series stores and its defaults; the first series of a canvas sets the
- * canvas's limits as the entry says; the frame renderer calls draw. A kind
- * without a draw routine (VLP_CONTOUR, and any unknown type) keeps all the
- * data it is given and shows nothing. */
+ * canvas's limits as the entry says; the frame renderer calls draw and the
+ * legend calls sample. A kind without a draw routine (VLP_CONTOUR, and any
+ * unknown type) keeps all the data it is given and shows nothing; without a
+ * sample its legend entry is its label alone. */
 struct VlpSeriesKind {
   int type;
   bool keeps_xy;        // p_r_vecx, p_r_vecy
@@ -143,17 +178,17 @@ struct VlpSeriesKind {
   bool pallete;         // a palette from black at the minimum to red at the maximum
   bool limits_from_shape;  // first series: limits frame the matrix cells
                            // (otherwise the x and y extremes, when given)
+  /* Draws series `series` of the canvas in the frame. */
   void (*draw)(cairo_t *cr, const VlpCanvas *can, int series, VlpFrame *f);
+  /* Draws the series' legend sample into the box at (x, y) of w x h, in the
+   * cell's device pixels, on an empty path. */
+  void (*sample)(cairo_t *cr, const VlpCanvas *can, int series, double x, double y, double w,
+                 double h);
 };
 
 /* The entry of type; an unknown type gets the entry of a kind that keeps
  * everything and draws nothing. */
 const VlpSeriesKind *vlp_series_kind(int type);
-
-/* Draw routines of the kinds, one series each. */
-void vlp_draw_plot_series(cairo_t *cr, const VlpCanvas *can, int series, VlpFrame *f);
-void vlp_draw_scatter_series(cairo_t *cr, const VlpCanvas *can, int series, VlpFrame *f);
-void vlp_draw_image_series(cairo_t *cr, const VlpCanvas *can, int series, VlpFrame *f);
 
 /* Renders one canvas as it appears in a window of window_w x window_h pixels,
  * with the context's origin at the top left of the canvas's cell; through

@@ -490,6 +490,8 @@ TEST_F(SaveFig, CanvasWithoutLimitsIsBlankAndUnknownKindsShowAxesOnly) {
   vlp_plot(vlp_set_canvas(fig_, 0), x, y);
   vlp_scatter(vlp_set_canvas(fig_, 1), x, y);
   vlp_allocation(vlp_set_canvas(fig_, 2), x, y, nullptr, VLP_CONTOUR);
+  // Neither a contour (a matrix, but no palette) nor an unknown type is an image.
+  EXPECT_EQ(vlp_series_keeps_matrix(VLP_CONTOUR) + vlp_series_keeps_matrix(99), 0);
   const Png png = render(800, 600);
   EXPECT_EQ(png.dark_in(400, 300, 800, 600), 0);
   // Contour canvas (bottom left): box x 40..360, y 330..570, empty inside.

@@ -43,7 +43,11 @@ TEST(PlotModel, FirstSeriesSetsLimitsLaterSeriesGrowTheArrays) {
 }
 
 struct KindDefaults {
-  int type, linewidth, radius;  // radius -1: not read for the kind
+  int type;
+  // The kind's entry point: from x and y vectors, or from a matrix.
+  void *(*xy)(VlpCanvas *can, VlmVector *vecx, VlmVector *vecy);
+  void *(*image)(VlpCanvas *can, VlmMatrix *mat);
+  int linewidth, radius;  // radius -1: not read for the kind
   bool outline, pallete;
 };
 
@@ -58,9 +62,7 @@ TEST_P(PlotDefaults, NewSeriesTakesItsKindsDefaults) {
   VlpCanvas *can = vlp_set_canvas(fig, 0);
   vlp_plot(can, x, y);  // the series under test is number 1 of a grown canvas
   vlp_set_grid(can, 1);
-  if (d.type == VLP_PLOT) vlp_plot(can, x, y);
-  if (d.type == VLP_SCATTER) vlp_scatter(can, x, y);
-  if (d.type == VLP_IMAGE) vlp_imshow(can, m);
+  EXPECT_EQ(d.xy ? d.xy(can, x, y) : d.image(can, m), nullptr);
   ASSERT_EQ(can->numOfVec, 2);
   EXPECT_EQ(can->grid, 0);
   EXPECT_EQ(can->p_r_type[1], d.type);
@@ -70,8 +72,9 @@ TEST_P(PlotDefaults, NewSeriesTakesItsKindsDefaults) {
   }
   expect_color(can->p_r_color[1], 0, 0, 0, 1.0);
   if (d.outline) expect_color(can->p_r_color_outside[1], 0, 0, 0, 1.0);
-  EXPECT_EQ(can->p_r_mat[1], d.type == VLP_IMAGE ? m : nullptr);
-  EXPECT_EQ(can->p_r_vecx[1], d.type == VLP_IMAGE ? nullptr : x);
+  EXPECT_EQ(can->p_r_mat[1], d.image ? m : nullptr);
+  EXPECT_EQ(can->p_r_vecx[1], d.image ? nullptr : x);
+  EXPECT_EQ(vlp_series_keeps_matrix(d.type), d.image ? 1 : 0);
   const VlmColor *p = can->p_r_color_pallete[1];
   if (d.pallete) {
     ASSERT_NE(p, nullptr);
@@ -90,10 +93,11 @@ TEST_P(PlotDefaults, NewSeriesTakesItsKindsDefaults) {
   vlm_matrix_delete(m);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, PlotDefaults,
-                         ::testing::Values(KindDefaults{VLP_PLOT, 5, -1, false, false},
-                                           KindDefaults{VLP_SCATTER, 1, 5, true, false},
-                                           KindDefaults{VLP_IMAGE, 1, -1, true, true}));
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, PlotDefaults,
+    ::testing::Values(KindDefaults{VLP_PLOT, vlp_plot, nullptr, 5, -1, false, false},
+                      KindDefaults{VLP_SCATTER, vlp_scatter, nullptr, 1, 5, true, false},
+                      KindDefaults{VLP_IMAGE, nullptr, vlp_imshow, 1, -1, true, true}));
 
 TEST(PlotModel, LimitsFromImagesAndStickyOnlyAfterTheFirstSeries) {
   double cells[] = {1, 2, 3, 4, 5, 6};
