@@ -78,6 +78,10 @@ PyObject *velta_call_entry(PyCFunction meth, const char *name, PyObject *args); 
 PyCFunction velta_entry_function(PyObject *func); /* the wrapper function behind a module function */
 
 /* ---- argument checks (checks.cpp) ---- */
+/* A null record: refused as None (TypeError) or as a cleared object of type ty (ValueError). */
+int velta_null_fail(const char *symname, int argnum, const char *type, swig_type_info *ty, int cleared);
+int velta_room_check(const void *ptr, size_t bytes, const char *message); /* bytes inside one live block */
+int velta_one_double(const void *ptr);
 int velta_made(const void *record); /* null result: MemoryError unless an error is pending */
 int velta_memory_spent(void);         /* MemoryError if the allocator failed since errno was cleared */
 int velta_size(int size, const char *symname, int argnum);
@@ -121,8 +125,6 @@ void velta_canvas_note(const VlpCanvas *can); /* after the binding changed its s
 int velta_canvas_fits(const VlpCanvas *can);
 size_t velta_room(const void *ptr); /* bytes from ptr to the end of the known storage holding it */
 int velta_in_use(const void *record, swig_type_info *ty);
-int velta_one_double(const void *ptr);
-int velta_room_check(const void *ptr, size_t bytes, const char *message);
 void velta_iter_attach(struct s_iter *it, const void *record, PyObject *owner);
 void velta_iter_detach(const struct s_iter *it);
 int velta_iter_fits(const struct s_iter *it);
@@ -136,8 +138,6 @@ void velta_storage_moving(const void *begin, size_t bytes);
 /* Before a release (input: the object passed, dying when collected): refused, or cleared. */
 int velta_release(const void *record, swig_type_info *ty, PyObject *input);
 int velta_data_release(const void *ptr);                    /* before vlm_data_delete */
-/* A null record: refused as None (TypeError) or as a cleared object of type ty (ValueError). */
-int velta_null_fail(const char *symname, int argnum, const char *type, swig_type_info *ty, int cleared);
 /* Set in a conversion's result when the object was a cleared pointer object (not None). */
 #define VELTA_CLEARED 0x1000
 

@@ -7,6 +7,35 @@
 #include <math.h>
 #include <string.h>
 
+/* A null record where one is required: a cleared pointer object (not None)
+ * was released or moved. */
+int velta_null_fail(const char *symname, int argnum, const char *type, swig_type_info *ty, int cleared) {
+  if (cleared && velta_record_bytes(ty) > 0) {
+    PyErr_Format(PyExc_ValueError, "the %s was released", velta_type_name(ty));
+    return -1;
+  }
+  if (cleared) {
+    const char *name = SWIG_TypePrettyName(ty);
+    PyErr_Format(PyExc_ValueError, "the storage behind this '%s' was released or moved", name ? name : "pointer");
+    return -1;
+  }
+  PyErr_Format(PyExc_TypeError, "in method '%s', argument %d of type '%s' must not be None", symname, argnum,
+               type);
+  return -1;
+}
+
+/* What is read or written through ptr: bytes inside one live block. */
+int velta_room_check(const void *ptr, size_t bytes, const char *message) {
+  if (velta_room(ptr) >= bytes)
+    return 0;
+  PyErr_SetString(PyExc_ValueError, message);
+  return -1;
+}
+
+int velta_one_double(const void *ptr) {
+  return velta_room_check(ptr, sizeof(double), "the pointer does not point at an element inside a live block");
+}
+
 /* Constructors report exhausted memory with a null record; a method that
  * refused its arguments has said why already. */
 int velta_made(const void *record) {

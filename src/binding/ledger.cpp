@@ -427,17 +427,10 @@ int velta_canvas_fits(const VlpCanvas *can) {
 
 /* ---- the fields of records in use ---- */
 
-/* A listed vector, matrix or figure: its fields still describe its storage. */
+/* A listed record: its fields still describe its storage. */
 int velta_record_fits(const void *record) {
   const VeltaEntry *e = record ? velta_entry_of(record) : 0;
-  if (!e || !e->row)
-    return 0;
-  const VeltaRange now = velta_block_now(record, e->row);
-  if (now.begin != e->block.begin)
-    return velta_misfit(e->row->name, "its element block");
-  if (now.end - now.begin > e->block.end - e->block.begin)
-    return velta_misfit(e->row->name, "its element count");
-  return 0;
+  return e && e->row ? velta_entry_fits(record, *e, 0) : 0;
 }
 
 /* A record an entry is about to use (not a field accessor, which reads
@@ -450,8 +443,7 @@ int velta_in_use(const void *record, swig_type_info *ty) {
     return velta_canvas_fits((const VlpCanvas *)record);
   if (row && row->id == VELTA_T_ITER)
     return velta_iter_fits((const struct s_iter *)record);
-  const VeltaEntry *e = velta_entry_of(record);
-  return e && e->row ? velta_entry_fits(record, *e, 0) : 0;
+  return velta_record_fits(record);
 }
 
 /* ---- release ---- */
@@ -502,16 +494,4 @@ size_t velta_room(const void *ptr) {
     if ((uintptr_t)ptr >= r.begin && (uintptr_t)ptr < r.end)
       return r.end - (uintptr_t)ptr;
   return 0;
-}
-
-/* What is read or written through ptr: bytes inside one live block. */
-int velta_room_check(const void *ptr, size_t bytes, const char *message) {
-  if (velta_room(ptr) >= bytes)
-    return 0;
-  PyErr_SetString(PyExc_ValueError, message);
-  return -1;
-}
-
-int velta_one_double(const void *ptr) {
-  return velta_room_check(ptr, sizeof(double), "the pointer does not point at an element inside a live block");
 }

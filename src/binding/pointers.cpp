@@ -186,23 +186,6 @@ int velta_data_release(const void *ptr) {
   return 0;
 }
 
-/* A null record where one is required: a cleared pointer object (not None)
- * was released or moved. */
-int velta_null_fail(const char *symname, int argnum, const char *type, swig_type_info *ty, int cleared) {
-  if (cleared && velta_record_bytes(ty) > 0) {
-    PyErr_Format(PyExc_ValueError, "the %s was released", velta_type_name(ty));
-    return -1;
-  }
-  if (cleared) {
-    const char *name = SWIG_TypePrettyName(ty);
-    PyErr_Format(PyExc_ValueError, "the storage behind this '%s' was released or moved", name ? name : "pointer");
-    return -1;
-  }
-  PyErr_Format(PyExc_TypeError, "in method '%s', argument %d of type '%s' must not be None", symname, argnum,
-               type);
-  return -1;
-}
-
 void velta_pointers_start(void) {
   if (!velta_rt.pointer_dealloc) {
     velta_rt.pointer_dealloc = velta_rt.pointer_type->tp_dealloc;
