@@ -94,8 +94,9 @@ static swig_type_info *const velta_self_type1 = 0;
   if (!resultobj || !SwigPyObject_Check(resultobj)) free($1);
 }
 
-/* Owned results on request (calls.cpp keeps it, the ledger applies it): this thread's setting, set to on,
- * the previous one given back. The proxy's owned_results is the way in. */
+/* Owned results on request (calls.cpp keeps the setting, the ledger applies
+ * it): this thread's setting, set to on, the previous one given back. The
+ * proxy's owned_results is the way in. */
 %rename(_owned_results) velta_owned_results;
 int velta_owned_results(int on);
 
