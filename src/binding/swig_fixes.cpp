@@ -23,6 +23,12 @@
  *   - velta_convert for SWIG_ConvertPtr: the stock conversion borrows each
  *     `this` it looks up and follows a `this` chain without end
  *     (SWIG_Python_GetSwigThis, SWIG_Python_ConvertPtrAndOwn).
+ * One lives with the unit it serves, and is listed here to be found:
+ *   - the pointer type's tp_dealloc is wrapped by the pointer index
+ *     (pointers.cpp): the stock SwigPyObject_dealloc releases the objects
+ *     appended to one inside each other's release, so a long chain
+ *     overflowed the stack; the wrapper also takes the object out of the
+ *     index and warns of an unowned record left behind.
  * Two live where the generator reads them, and are listed here to be found:
  *   - runtime.i's %header redefines SWIG_NewPointerObj and SWIG_ConvertPtr:
  *     the wrapper's calls reach the pointer index and velta_convert, which
