@@ -176,6 +176,15 @@ int velta_entry_fits(const void *record, const VeltaEntry &e, int restore) {
   return 0;
 }
 
+/* The block a record has when the library made or grew it (a negative
+ * count there means none). */
+VeltaRange velta_block_allocated(const void *record, const VeltaType *row) {
+  VeltaRange block = velta_block_now(record, row);
+  if (block.end == UINTPTR_MAX)
+    block.end = block.begin;
+  return block;
+}
+
 void velta_lease_returned(PyObject *lease);
 const char kLease[] = "velta.lease";
 }  // namespace
@@ -191,9 +200,7 @@ int velta_ledger_list(const void *record, swig_type_info *ty) {
   if (e.row == row)
     return 1; /* handed out again: the ledger knows it better than its fields */
   e.row = row;
-  e.block = velta_block_now(record, row);
-  if (e.block.end == UINTPTR_MAX)
-    e.block.end = e.block.begin;
+  e.block = velta_block_allocated(record, row);
   if (row->id == VELTA_T_FIGURE)
     e.canvases.assign((e.block.end - e.block.begin) / sizeof(VlpCanvas), VeltaSeriesNote());
   else if (row->id == VELTA_T_CANVAS)
@@ -245,11 +252,8 @@ int velta_may_own(const SwigPyObject *sobj) {
 /* A record grown or refilled by the library: its block is what it is now. */
 void velta_record_refresh(const void *record) {
   VeltaEntry *e = velta_entry_of(record);
-  if (e && e->row) {
-    e->block = velta_block_now(record, e->row);
-    if (e->block.end == UINTPTR_MAX)
-      e->block.end = e->block.begin;
-  }
+  if (e && e->row)
+    e->block = velta_block_allocated(record, e->row);
 }
 
 VeltaRange velta_ledger_block(const void *record) {
@@ -263,12 +267,6 @@ const void *velta_ledger_owner(const void *addr, const VeltaType **row) {
     return 0;
   *row = owner->second.row;
   return (const void *)owner->first;
-}
-
-void velta_ledger_storage(const void *record, std::vector<VeltaRange> &out) {
-  VeltaEntry *e = velta_entry_of(record);
-  if (e && e->row)
-    velta_entry_storage((uintptr_t)record, *e, out);
 }
 
 /* ---- what records lend ---- */

@@ -45,8 +45,6 @@ VeltaLedgerView velta_ledger_find(const void *record);
 int velta_ledger_take_owner(const void *record); /* 1 once when its next object should own it */
 /* The listed record whose storage holds addr: its address and row, or 0. */
 const void *velta_ledger_owner(const void *addr, const VeltaType **row);
-/* Every range of storage the record at addr owns (empty if not listed). */
-void velta_ledger_storage(const void *record, std::vector<VeltaRange> &out);
 /* The block as listed, or an empty range. */
 VeltaRange velta_ledger_block(const void *record);
 /* Before a release: refusal (-1), nothing listed (0), or the entry taken
