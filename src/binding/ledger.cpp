@@ -77,36 +77,42 @@ void velta_series_restore(VlpCanvas *can, const VeltaSeriesNote &note) {
 #undef VELTA_RESTORE
 }
 
-/* Every range of storage the entry's record owns: the record itself, its
- * block as allocated, and its canvases' series arrays and palettes. */
-void velta_entry_storage(uintptr_t addr, const VeltaEntry &e, std::vector<VeltaRange> &out) {
-  out.push_back({addr, addr + e.row->bytes});
-  if (e.block.begin)
-    out.push_back(e.block);
+/* Calls f with every range of storage the entry's record owns (the record
+ * itself, its block as allocated, its canvases' series arrays and palettes)
+ * until f says it is done; gives whether it did. */
+template <typename F>
+bool velta_each_range(uintptr_t addr, const VeltaEntry &e, F f) {
+  if (f(VeltaRange{addr, addr + e.row->bytes}) || (e.block.begin && f(e.block)))
+    return true;
   for (const VeltaSeriesNote &note : e.canvases) {
     size_t n = note.count > 0 ? (size_t)note.count : 0;
     for (int i = 0; i < VLP_SERIES_ARRAY_COUNT; ++i)
-      if (note.arrays[i])
-        out.push_back({(uintptr_t)note.arrays[i], (uintptr_t)note.arrays[i] + n * kSeriesItem[i]});
+      if (note.arrays[i] && f(VeltaRange{(uintptr_t)note.arrays[i], (uintptr_t)note.arrays[i] + n * kSeriesItem[i]}))
+        return true;
     for (const auto &pal : note.palettes)
-      if (pal.first)
-        out.push_back({(uintptr_t)pal.first, (uintptr_t)pal.first + (size_t)pal.second * sizeof(VlmColor)});
+      if (pal.first && f(VeltaRange{(uintptr_t)pal.first, (uintptr_t)pal.first + (size_t)pal.second * sizeof(VlmColor)}))
+        return true;
   }
+  return false;
 }
 
-/* The listed entry whose storage holds addr, or the end of the table. */
+/* The bytes from addr to the end of the entry's storage that holds it, or 0. */
+size_t velta_room_in(uintptr_t addr, uintptr_t rec, const VeltaEntry &e) {
+  size_t room = 0;
+  velta_each_range(rec, e, [&](VeltaRange r) { return addr >= r.begin && addr < r.end && (room = r.end - addr); });
+  return room;
+}
+
+/* The listed entry whose storage holds addr, or the end of the table: the
+ * record just below addr first (a pointer into a record), then every one. */
 std::map<uintptr_t, VeltaEntry>::iterator velta_owner_of(uintptr_t addr) {
   std::map<uintptr_t, VeltaEntry> &entries = velta_entries();
-  std::vector<VeltaRange> ranges;
-  for (auto it = entries.begin(); it != entries.end(); ++it) {
-    if (!it->second.row)
-      continue;
-    ranges.clear();
-    velta_entry_storage(it->first, it->second, ranges);
-    for (const VeltaRange &r : ranges)
-      if (addr >= r.begin && addr < r.end)
-        return it;
-  }
+  auto below = entries.upper_bound(addr);
+  if (below != entries.begin() && (--below)->second.row && velta_room_in(addr, below->first, below->second))
+    return below;
+  for (auto it = entries.begin(); it != entries.end(); ++it)
+    if (it->second.row && velta_room_in(addr, it->first, it->second))
+      return it;
   return entries.end();
 }
 
@@ -468,7 +474,7 @@ int velta_ledger_take(const void *record, swig_type_info *ty, int dying, std::ve
    * what it allocated (a record being collected gets it back). */
   if (velta_entry_fits(record, e, dying) < 0)
     return -1;
-  velta_entry_storage(it->first, e, ranges);
+  velta_each_range(it->first, e, [&](VeltaRange r) { return ranges.push_back(r), false; });
   for (const VeltaRange &r : ranges)
     if (velta_call_check(r.begin, r.end, e.row->name) < 0)
       return -1;
@@ -484,12 +490,5 @@ int velta_ledger_take(const void *record, swig_type_info *ty, int dying, std::ve
  * when no listed record's storage holds it. */
 size_t velta_room(const void *ptr) {
   auto owner = velta_owner_of((uintptr_t)ptr);
-  if (owner == velta_entries().end())
-    return 0;
-  std::vector<VeltaRange> ranges;
-  velta_entry_storage(owner->first, owner->second, ranges);
-  for (const VeltaRange &r : ranges)
-    if ((uintptr_t)ptr >= r.begin && (uintptr_t)ptr < r.end)
-      return r.end - (uintptr_t)ptr;
-  return 0;
+  return owner == velta_entries().end() ? 0 : velta_room_in((uintptr_t)ptr, owner->first, owner->second);
 }
