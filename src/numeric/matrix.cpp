@@ -62,58 +62,86 @@ constexpr std::size_t kMinRows = 96;
 constexpr std::size_t kItemsPerThread = 8;
 
 // Packing panels of a product, kept by the calling thread between calls
-// (see velta::Scratch): one for the shared panel of B, one per thread for
-// its blocks of A. The threads a call starts find theirs allocated.
+// (see velta::Scratch): two for panels of B (the second for threads only),
+// one per thread for its blocks of A, and the counters of the panels. The
+// threads a call starts find theirs allocated.
 struct Panels {
-  velta::Scratch a[velta::kMaxThreads], b;
+  velta::Scratch a[velta::kMaxThreads], b[2], counts;
 };
 thread_local Panels panels;
 
+// The tickets of one panel of B: its strips to pack, then its items to
+// compute, each counted out and counted done.
+struct PanelCount {
+  std::atomic<std::size_t> strip_next{0}, strips_done{0}, item_next{0}, items_done{0};
+};
+
+// Spins briefly, then gives the processor away until done() holds: on a
+// shared machine the thread waited for may need it.
+template <class Done>
+void wait_until(Done done) {
+  for (int spins = 0; !done(); ++spins) {
+    if (spins < 2000) {
+#if defined(__x86_64__) || defined(__i386__)
+      __builtin_ia32_pause();
+#endif
+    } else {
+      std::this_thread::yield();
+    }
+  }
+}
+
 // What the threads of one product C (m x p) = A (m x n) * B (n x p) share:
-// all row-major and contiguous, n >= 1. For each panel of B (kc rows, nc
-// columns) they pack its strips, taken in turn, wait for each other, take
-// items (a block of mc rows of C and a slice of the panel's strips) in turn,
-// each packing the block of A it needs, and wait again before the panel is
-// packed anew. Whichever thread takes an item, each element's sum runs over
-// k in order through the same kernel, so the bits do not depend on the
-// number of threads.
+// all row-major and contiguous, n >= 1. The panels of B (kc rows, nc
+// columns) are taken in order. Each thread, for each panel, takes strips of
+// it to pack, in turn, then items (a block of mc rows of C and a slice of
+// the panel's strips), in turn, each packing the block of A it needs. Nobody
+// waits for the others to arrive: a strip is packed once the last items that
+// read its buffer are done, an item computed once its panel's strips are all
+// packed and the same item of the panel before (the same elements of C, the
+// k before) is done. So a thread that starts late (or is descheduled) joins
+// wherever the others are, and one that runs out of items of a panel packs
+// the next (into the other buffer) while the rest finish theirs. Whichever
+// thread takes an item, each element's sum runs over k in order through the
+// same kernel, so the bits do not depend on the number of threads.
 struct Team {
   const double *A, *B;
   double *C;
-  std::size_t m, n, p, threads;
+  std::size_t m, n, p;
   std::size_t mc, slices;  // rows of a block; slices of the strips per block
-  double *bpack;
+  std::size_t buffers;     // panels of B in turn: 1, or 2 for threads
+  double *bpack[2];
   double *apack[velta::kMaxThreads];
-  std::atomic<std::size_t> strip_next{0}, item_next{0}, waiting{0}, generation{0};
-
-  // Returns when every thread has called it; the counters then start again.
-  void wait_for_all() {
-    if (threads == 1) {
-      strip_next.store(0, std::memory_order_relaxed);
-      item_next.store(0, std::memory_order_relaxed);
-      return;
-    }
-    const std::size_t gen = generation.load(std::memory_order_acquire);
-    if (waiting.fetch_add(1, std::memory_order_acq_rel) + 1 == threads) {
-      waiting.store(0, std::memory_order_relaxed);
-      strip_next.store(0, std::memory_order_relaxed);
-      item_next.store(0, std::memory_order_relaxed);
-      generation.store(gen + 1, std::memory_order_release);
-      return;
-    }
-    // Spin briefly, then give the processor away: on a shared machine the
-    // thread waited for may need it.
-    for (int spins = 0; generation.load(std::memory_order_acquire) == gen; ++spins) {
-      if (spins < 2000) {
-#if defined(__x86_64__) || defined(__i386__)
-        __builtin_ia32_pause();
-#endif
-      } else {
-        std::this_thread::yield();
-      }
-    }
-  }
+  PanelCount *count;  // one per panel, in order
+  // Per item of a column panel, two sets for column panels in turn (the
+  // last items of one may still run as the next one's start): one more than
+  // the last panel that item was computed for.
+  std::atomic<std::size_t> *progress;
+  std::size_t progress_set;  // items in a set
 };
+
+typedef double v2d __attribute__((vector_size(16)));
+typedef double v4d __attribute__((vector_size(32)));
+typedef double v8d __attribute__((vector_size(64)));
+
+// b * *a, each lane rounded on its own. AVX-512 takes a from memory as an
+// embedded broadcast: on Zen 4 a separate broadcast into a 512-bit register
+// goes through the vector pipes the multiplies and adds need (a 12 x 16 tile
+// ran at 65% of the multiply-plus-add peak with it, 98% without). The
+// instruction is written out, since the compiler would rather broadcast once
+// into a register and reuse it.
+// (Arguments by reference: vectors by value would change the calling
+// convention with the instruction set.)
+template <class V>
+__attribute__((always_inline)) inline void times(V &prod, const V &b, const double *a) {
+  prod = b * *a;
+}
+#if defined(__x86_64__)
+template <>
+__attribute__((always_inline)) inline void times<v8d>(v8d &prod, const v8d &b, const double *a) {
+  asm("vmulpd %1%{1to8%}, %2, %0" : "=v"(prod) : "m"(*a), "v"(b));
+}
+#endif
 
 template <class V, int W, int MR, int NV, bool First>
 __attribute__((always_inline)) inline void micro_kernel(int kc, const double *ap, const double *bp, double *c,
@@ -131,9 +159,9 @@ __attribute__((always_inline)) inline void micro_kernel(int kc, const double *ap
     V b[NV];
     for (int v = 0; v < NV; ++v) std::memcpy(&b[v], bp + k * NR + v * W, sizeof(V));
     for (int r = 0; r < MR; ++r) {
-      const double a = ap[k * MR + r];
       for (int v = 0; v < NV; ++v) {
-        const V prod = b[v] * a;
+        V prod;
+        times(prod, b[v], ap + k * MR + r);
         acc[r][v] = acc[r][v] + prod;
       }
     }
@@ -169,15 +197,30 @@ __attribute__((always_inline)) inline void team_work(Team &tm, std::size_t t) {
   double *C = tm.C;
   const std::size_t m = tm.m, n = tm.n, p = tm.p;
   double *apack = tm.apack[t];
+  const std::size_t blocks = (m + tm.mc - 1) / tm.mc;
+  std::size_t g = 0;              // the panel
+  std::size_t items_before[2]{};  // the items of the last two panels
   for (std::size_t jc = 0; jc < p; jc += kNC) {
     const std::size_t nc = std::min<std::size_t>(kNC, p - jc);
     const std::size_t strips = (nc + NR - 1) / NR;
-    for (std::size_t pc = 0; pc < n; pc += kKC) {
+    const std::size_t slices = std::min(tm.slices, strips);
+    const std::size_t items = blocks * slices;
+    for (std::size_t pc = 0; pc < n; pc += kKC, ++g) {
       const int kc = static_cast<int>(std::min<std::size_t>(kKC, n - pc));
-      // Pack B(pc.., jc..) into column strips of NR, zero padded.
-      for (std::size_t s; (s = tm.strip_next.fetch_add(1, std::memory_order_relaxed)) < strips;) {
+      PanelCount &count = tm.count[g];
+      double *bpack = tm.bpack[g % tm.buffers];
+      // Pack B(pc.., jc..) into column strips of NR, zero padded, once the
+      // panel that used this buffer last has been read.
+      bool buffer_free = g < tm.buffers;
+      for (std::size_t s; (s = count.strip_next.fetch_add(1, std::memory_order_relaxed)) < strips;) {
+        if (!buffer_free) {
+          const PanelCount &last = tm.count[g - tm.buffers];
+          const std::size_t last_items = items_before[(g - tm.buffers) % 2];
+          wait_until([&] { return last.items_done.load(std::memory_order_acquire) == last_items; });
+          buffer_free = true;
+        }
         const std::size_t js = s * NR;
-        double *dst = tm.bpack + js * kc;
+        double *dst = bpack + js * kc;
         const std::size_t w = std::min(NR, nc - js);
         for (int k = 0; k < kc; ++k) {
           const double *src = B + (pc + k) * p + jc + js;
@@ -186,12 +229,18 @@ __attribute__((always_inline)) inline void team_work(Team &tm, std::size_t t) {
           for (; j < w; ++j) d[j] = src[j];
           for (; j < NR; ++j) d[j] = 0.0;
         }
+        count.strips_done.fetch_add(1, std::memory_order_release);
       }
-      tm.wait_for_all();
-      const std::size_t slices = std::min(tm.slices, strips);
-      const std::size_t items = (m + tm.mc - 1) / tm.mc * slices;
+      items_before[g % 2] = items;
+      bool panel_packed = false;
       std::size_t packed = items;  // the block of A in apack, none yet
-      for (std::size_t item; (item = tm.item_next.fetch_add(1, std::memory_order_relaxed)) < items;) {
+      for (std::size_t item; (item = count.item_next.fetch_add(1, std::memory_order_relaxed)) < items;) {
+        if (!panel_packed) {
+          wait_until([&] { return count.strips_done.load(std::memory_order_acquire) == strips; });
+          panel_packed = true;
+        }
+        std::atomic<std::size_t> &done = tm.progress[jc / kNC % 2 * tm.progress_set + item];
+        if (pc > 0) wait_until([&] { return done.load(std::memory_order_acquire) == g; });
         const std::size_t block = item / slices, slice = item % slices;
         const std::size_t ic = block * tm.mc, mc = std::min(tm.mc, m - ic);
         if (block != packed) {
@@ -216,45 +265,52 @@ __attribute__((always_inline)) inline void team_work(Team &tm, std::size_t t) {
           }
         }
         const std::size_t s0 = strips * slice / slices, s1 = strips * (slice + 1) / slices;
-        for (std::size_t js = s0 * NR; js < std::min(nc, s1 * NR); js += NR) {
+        const std::size_t js_end = std::min(nc, s1 * NR);
+        for (std::size_t js = s0 * NR; js < js_end; js += NR) {
           const std::size_t w = std::min(NR, nc - js);
-          const double *bp = tm.bpack + js * kc;
+          const double *bp = bpack + js * kc;
           for (std::size_t is = 0; is < mc; is += MR) {
             const std::size_t h = std::min<std::size_t>(MR, mc - is);
             const double *ap = apack + is * kc;
             double *c = C + (ic + is) * p + jc + js;
-            // The next tile's rows of C are fetched while this one computes.
-            const std::size_t next = std::min<std::size_t>(MR, mc - std::min(mc, is + MR));
-            for (std::size_t r = 0; r < next; ++r) {
-              __builtin_prefetch(c + (MR + r) * p, 1, 3);
-              __builtin_prefetch(c + (MR + r) * p + w - 1, 1, 3);
+            // The next tile's rows of C (below this one, or atop the next
+            // strip) are fetched while this one computes, every line of them.
+            const double *next = c + MR * p;
+            std::size_t rows = std::min<std::size_t>(MR, mc - std::min(mc, is + MR)), width = w;
+            if (rows == 0 && js + NR < js_end) {
+              next = C + ic * p + jc + js + NR;
+              rows = std::min<std::size_t>(MR, mc);
+              width = std::min(NR, nc - js - NR);
             }
+            for (std::size_t r = 0; r < rows; ++r)
+              for (std::size_t j = 0; j < width + 7; j += 8)
+                __builtin_prefetch(next + r * p + std::min(j, width - 1), 1, 3);
             if (pc == 0)
               tile_kernel<V, W, MR, NV, true>(kc, ap, bp, c, p, h, w);
             else
               tile_kernel<V, W, MR, NV, false>(kc, ap, bp, c, p, h, w);
           }
         }
+        done.store(g + 1, std::memory_order_release);
+        count.items_done.fetch_add(1, std::memory_order_release);
       }
-      tm.wait_for_all();
     }
   }
 }
 
-typedef double v2d __attribute__((vector_size(16)));
-typedef double v4d __attribute__((vector_size(32)));
-typedef double v8d __attribute__((vector_size(64)));
-
-// Tiles: 12 x 16 in 24 of AVX-512's 32 registers; 6 x 8 in 12 of AVX2's 16
-// (the separate multiply and add need one more for the product); 4 x 4 in
-// SSE2's. Each is written once, here: the kernel and the cutting of C into
-// chunks both read it.
+// Tiles: 6 x 32 in 24 of AVX-512's 32 registers (four for B's row, one for
+// the product); 6 x 8 in 12 of AVX2's 16 (the separate multiply and add need
+// one more for the product); 4 x 4 in SSE2's. Each is written once, here: the
+// kernel and the cutting of C into chunks both read it. On Zen 4, 6 x 32
+// matched 12 x 16 and 8 x 24 on cached panels (98% of the multiply-plus-add
+// peak) and beat both in whole products; it also wastes least at the edges
+// of 64-wide and 64-tall matrices (64 rows cut into 66, 64 columns exactly).
 template <class Vector, int Width, int Rows, int Vectors>
 struct Tile {
   using V = Vector;
   static constexpr int W = Width, MR = Rows, NV = Vectors;
 };
-using Avx512Tile = Tile<v8d, 8, 12, 2>;
+using Avx512Tile = Tile<v8d, 8, 6, 4>;
 using Avx2Tile = Tile<v4d, 4, 6, 2>;
 using Sse2Tile = Tile<v2d, 2, 4, 2>;
 
@@ -322,7 +378,7 @@ bool multiply(const double *A, const double *B, double *C, std::size_t m, std::s
   tm.m = m;
   tm.n = n;
   tm.p = p;
-  tm.threads = threads;
+  tm.buffers = threads > 1 ? 2 : 1;
   tm.mc = kMC;
   tm.slices = 1;
   if (threads > 1) {
@@ -336,10 +392,18 @@ bool multiply(const double *A, const double *B, double *C, std::size_t m, std::s
   const std::size_t kc_max = std::min<std::size_t>(kKC, n);
   const std::size_t b_bytes = kc_max * std::min<std::size_t>(kNC, (p + k.nr - 1) / k.nr * k.nr) * sizeof(double);
   const std::size_t a_bytes = kc_max * std::min<std::size_t>(tm.mc, (m + k.mr - 1) / k.mr * k.mr) * sizeof(double);
-  tm.bpack = static_cast<double *>(panels.b.get(b_bytes));
-  if (!tm.bpack) return false;
+  for (std::size_t i = 0; i < tm.buffers; ++i)
+    if (!(tm.bpack[i] = static_cast<double *>(panels.b[i].get(b_bytes)))) return false;
   for (std::size_t t = 0; t < threads; ++t)
     if (!(tm.apack[t] = static_cast<double *>(panels.a[t].get(a_bytes)))) return false;
+  const std::size_t count = (p + kNC - 1) / kNC * ((n + kKC - 1) / kKC);
+  tm.progress_set = (m + tm.mc - 1) / tm.mc * std::min(tm.slices, (std::min<std::size_t>(kNC, p) + k.nr - 1) / k.nr);
+  tm.count = static_cast<PanelCount *>(
+      panels.counts.get(count * sizeof(PanelCount) + 2 * tm.progress_set * sizeof(*tm.progress)));
+  if (!tm.count) return false;
+  for (std::size_t g = 0; g < count; ++g) new (tm.count + g) PanelCount;
+  tm.progress = reinterpret_cast<std::atomic<std::size_t> *>(tm.count + count);
+  for (std::size_t i = 0; i < 2 * tm.progress_set; ++i) new (tm.progress + i) std::atomic<std::size_t>(0);
   velta::on_threads(threads, [&tm, &k](std::size_t t) { k.work(tm, t); });
   return true;
 }

@@ -94,7 +94,8 @@ TEST_P(VlmMatrixProduct, BitIdenticalToOrderedTripleLoop) {
 // Shapes below, at and across the kernel's tile and block sizes.
 INSTANTIATE_TEST_SUITE_P(Shapes, VlmMatrixProduct,
                          ::testing::Values(ProductShape{3, 5, 7}, ProductShape{17, 33, 9}, ProductShape{64, 65, 63},
-                                           ProductShape{8, 24, 24}, ProductShape{0, 3, 4},
+                                           ProductShape{8, 24, 24}, ProductShape{6, 9, 32},
+                                           ProductShape{35, 40, 95}, ProductShape{0, 3, 4},
                                            ProductShape{1, 300, 1}, ProductShape{97, 257, 131},
                                            ProductShape{200, 513, 70}, ProductShape{5, 1, 2100},
                                            // past every block size, then small again: the kept
