@@ -203,15 +203,20 @@ int velta_ledger_list(const void *record, swig_type_info *ty) {
   if (!row)
     return 0;
   VeltaEntry &e = velta_entries()[(uintptr_t)record];
-  if (e.row == row)
-    return 1; /* handed out again: the ledger knows it better than its fields */
-  e.row = row;
-  e.block = velta_block_allocated(record, row);
-  if (row->id == VELTA_T_FIGURE)
-    e.canvases.assign((e.block.end - e.block.begin) / sizeof(VlpCanvas), VeltaSeriesNote());
-  else if (row->id == VELTA_T_CANVAS)
-    e.canvases.assign(1, VeltaSeriesNote());
-  return 0;
+  /* Handed out again, the ledger knows it better than its fields. */
+  if (e.row != row) {
+    e.row = row;
+    e.block = velta_block_allocated(record, row);
+    if (row->id == VELTA_T_FIGURE)
+      e.canvases.assign((e.block.end - e.block.begin) / sizeof(VlpCanvas), VeltaSeriesNote());
+    else if (row->id == VELTA_T_CANVAS)
+      e.canvases.assign(1, VeltaSeriesNote());
+  }
+  if (!e.own_next)
+    return 0;
+  e.own_next = false;
+  e.maker = 0;
+  return 1;
 }
 
 VeltaLedgerView velta_ledger_find(const void *record) {
@@ -229,15 +234,6 @@ int velta_made_by(const void *record, const char *entry) {
     e.own_next = velta_owning() != 0;
   }
   return 0;
-}
-
-int velta_ledger_take_owner(const void *record) {
-  VeltaEntry *e = velta_entry_of(record);
-  if (!e || !e->own_next)
-    return 0;
-  e->own_next = false;
-  e->maker = 0;
-  return 1;
 }
 
 /* Taking ownership: only of a listed record of the object's own type. */

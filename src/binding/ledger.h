@@ -32,7 +32,8 @@ void velta_block_restore(void *rec, const VeltaType *row, VeltaRange block);
 
 /* ---- the ledger (ledger.cpp) ----
  * Lists a record handed out as a whole (fields: what its block was when it
- * was listed or last refreshed). Gives 1 when it was listed already. */
+ * was listed or last refreshed). Gives 1, once, when an entry made it while
+ * its thread asked for owned results: the object made for it owns it. */
 int velta_ledger_list(const void *record, swig_type_info *ty);
 /* The maker of a listed record, the objects it lends and whether the next
  * object for it takes ownership (owned results). */
@@ -42,7 +43,6 @@ struct VeltaLedgerView {
   Py_ssize_t lent;
 };
 VeltaLedgerView velta_ledger_find(const void *record);
-int velta_ledger_take_owner(const void *record); /* 1 once when its next object should own it */
 /* The listed record whose storage holds addr: its address and row, or 0. */
 const void *velta_ledger_owner(const void *addr, const VeltaType **row);
 /* The block as listed, or an empty range. */

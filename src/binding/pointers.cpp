@@ -120,9 +120,7 @@ PyObject *velta_pointer_made(PyObject *obj) {
     return obj;
   }
   velta_index().insert({(uintptr_t)sobj->ptr, VeltaPointer{sobj, 0}});
-  if (record)
-    velta_ledger_list(sobj->ptr, sobj->ty);
-  if (velta_ledger_take_owner(sobj->ptr))
+  if (record && velta_ledger_list(sobj->ptr, sobj->ty))
     velta_own_object((PyObject *)sobj);
   return obj;
 }

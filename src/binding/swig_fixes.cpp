@@ -191,10 +191,16 @@ static int velta_install_pointer_methods(void) {
  * holds the answer until it ends (calls.cpp). */
 static const int velta_this_depth = 16;
 
+/* The interned name "this", made once (null if it could not be). */
+static PyObject *velta_this_name(void) {
+  static PyObject *name = PyUnicode_InternFromString("this");
+  return name;
+}
+
 /* A new reference to the pointer object behind obj, obj itself (new
  * reference) when it has no `this`, or null with TypeError set. */
 static PyObject *velta_resolve_this(PyObject *obj) {
-  static PyObject *name = PyUnicode_InternFromString("this");
+  PyObject *name = velta_this_name();
   PyObject *seen[velta_this_depth];
   PyObject *cur = obj;
   Py_INCREF(cur);
@@ -202,7 +208,7 @@ static PyObject *velta_resolve_this(PyObject *obj) {
     if (cur == Py_None || PyObject_TypeCheck(cur, velta_rt.pointer_type))
       return cur;
     seen[depth] = cur;
-    PyObject *next = PyObject_GetAttr(cur, name);
+    PyObject *next = name ? PyObject_GetAttr(cur, name) : NULL;
     if (!next) {
       PyErr_Clear();
       return cur;
@@ -230,7 +236,7 @@ static PyObject *velta_resolve_this(PyObject *obj) {
  * match; null sends the caller to the runtime's full conversion. *found is
  * the pointer object (borrowed), for the running call to hold. */
 void *velta_fast_self(PyObject *obj, swig_type_info *ty, PyObject **found) {
-  static PyObject *name = PyUnicode_InternFromString("this");
+  PyObject *name = velta_this_name();
   PyObject *holder = obj;
   if (Py_TYPE(holder) != velta_rt.pointer_type) {
     if (!name)
