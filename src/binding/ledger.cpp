@@ -2,45 +2,56 @@
  * about that record's life in that one entry.
  *
  * A record is listed when the binding hands it out as a whole: every result
- * of a type whose row says so (vectors, matrices, figures) and the records
- * of the other types that Python owns (made by a constructor). Its entry
- * keeps
- *   - what its storage is, as the library allocated it: the element block
- *     and its capacity (the count fields are writable and prove nothing),
- *     and for a figure's canvases or a stand-alone canvas the series arrays
- *     and palettes the binding saw the library make;
- *   - what it lends: a count of the leases out (NumPy views, unfinished
+ * of a type whose row says so (vectors, matrices, figures) and what Python
+ * owns (made by a constructor). Its entry keeps
+ *   - its storage as the library made it, in notes: pins on the fields that
+ *     describe storage (block pointers, counts, a canvas's series arrays and
+ *     palettes) with the values they may hold, and the ranges they lead to
+ *     (the fields are writable and prove nothing);
+ *   - what it lends: a count of leases out (NumPy views, unfinished
  *     iterators, figures drawing it), each a capsule returned on its death;
- *   - what it holds: objects stored into its fields, the leases of the
- *     records a figure or canvas draws, an iterator's source;
+ *   - what it holds: objects stored into its fields, the leases of what a
+ *     figure or canvas draws, an iterator's source;
  *   - who made it, for the warning about an unowned result left behind.
  * A record with leases out cannot be grown or released; a released record's
- * entry goes, and what it held goes after it. Nothing here runs per element. */
+ * entry goes, and what it held after it. Nothing here runs per element. */
 #include "ledger.h"
 
+#include <limits.h>
 #include <string.h>
 
+#include <algorithm>
 #include <map>
 #include <utility>
 #include <vector>
 
 namespace {
-/* The series arrays of one canvas as the library allocated them. */
-struct VeltaSeriesNote {
-  int count = 0;
-  const void *arrays[VLP_SERIES_ARRAY_COUNT] = {};
-  std::vector<std::pair<const VlmColor *, int>> palettes; /* each series' palette and its entries */
+/* A field that describes storage: it must hold a value in [lo, hi] (a
+ * pointer or a count exactly, or a count up to the capacity). */
+struct VeltaPin {
+  uintptr_t at;
+  intptr_t lo, hi;
+  bool wide; /* a pointer, else an int */
+  const char *detail;
+};
+/* The pins on one record's fields (the record, or a canvas in a figure's
+ * block) and the storage they lead to. */
+struct VeltaNote {
+  uintptr_t rec;
+  const char *what;
+  std::vector<VeltaPin> pins;
+  std::vector<VeltaRange> ranges;
 };
 
 struct VeltaEntry {
-  const VeltaType *row = 0;     /* null: lent out only (a record listed nowhere else) */
-  VeltaRange block = {0, 0};    /* the element block as allocated */
-  VeltaRange walk = {0, 0};     /* an iterator: the block it walks */
+  const VeltaType *row = 0;  /* null: lent out only (a record listed nowhere else) */
+  VeltaRange block = {0, 0}; /* the element block as made */
+  VeltaRange walk = {0, 0};  /* an iterator: the block it walks */
   Py_ssize_t lent = 0;
-  const char *maker = 0;        /* the entry that made it and handed it out unowned */
-  bool own_next = false;        /* its next object owns it (owned results) */
+  const char *maker = 0;     /* the entry that made it and handed it out unowned */
+  bool own_next = false;     /* its next object owns it (owned results) */
   std::vector<std::pair<size_t, PyObject *>> held;
-  std::vector<VeltaSeriesNote> canvases; /* a figure's, one per canvas; a canvas's own */
+  std::vector<VeltaNote> notes; /* its own fields first, then a figure's canvases */
 };
 
 std::map<uintptr_t, VeltaEntry> &velta_entries(void) {
@@ -53,46 +64,104 @@ VeltaEntry *velta_entry_of(const void *record) {
   return it == velta_entries().end() ? 0 : &it->second;
 }
 
-const size_t kSeriesItem[VLP_SERIES_ARRAY_COUNT] = {
-#define VELTA_ITEM(field, type) sizeof(type),
-    VLP_SERIES_ARRAYS(VELTA_ITEM)
-#undef VELTA_ITEM
-};
-
-void velta_series_now(const VlpCanvas *can, VeltaSeriesNote &out) {
-  const void *arrays[VLP_SERIES_ARRAY_COUNT] = {
-#define VELTA_ARRAY(field, type) can->field,
-      VLP_SERIES_ARRAYS(VELTA_ARRAY)
-#undef VELTA_ARRAY
-  };
-  out.count = can->numOfVec;
-  memcpy(out.arrays, arrays, sizeof arrays);
+intptr_t velta_word(uintptr_t at, bool wide) {
+  intptr_t p = 0;
+  int i = 0;
+  return wide ? (memcpy(&p, (const void *)at, sizeof p), p) : (memcpy(&i, (const void *)at, sizeof i), i);
 }
 
-void velta_series_restore(VlpCanvas *can, const VeltaSeriesNote &note) {
-  int i = 0;
-  can->numOfVec = note.count;
-#define VELTA_RESTORE(field, type) can->field = (type *)note.arrays[i++];
-  VLP_SERIES_ARRAYS(VELTA_RESTORE)
-#undef VELTA_RESTORE
+void velta_pin(VeltaNote &n, const void *at, bool wide, intptr_t lo, intptr_t hi, const char *detail) {
+  n.pins.push_back({(uintptr_t)at, lo, hi, wide, detail});
+}
+
+void velta_range(VeltaNote &n, const void *begin, size_t bytes) {
+  if (begin)
+    n.ranges.push_back({(uintptr_t)begin, (uintptr_t)begin + bytes});
+}
+
+const char kSeries[] = "its series count or a series array", kPalette[] = "a palette or its entry count";
+
+/* A canvas's pins, with the values of `as`: the canvas itself, or a blank
+ * one for a canvas the ledger never saw with series. */
+VeltaNote velta_canvas_pins(const VlpCanvas *can, const VlpCanvas &as) {
+  VeltaNote n{(uintptr_t)can, "VlpCanvas", {}, {}};
+  const size_t count = as.numOfVec > 0 ? (size_t)as.numOfVec : 0;
+  velta_pin(n, &can->numOfVec, false, as.numOfVec, as.numOfVec, kSeries);
+#define VELTA_PIN_ARRAY(field, type)                                              \
+  velta_pin(n, &can->field, true, (intptr_t)as.field, (intptr_t)as.field, kSeries); \
+  velta_range(n, as.field, count * sizeof(type));
+  VLP_SERIES_ARRAYS(VELTA_PIN_ARRAY)
+#undef VELTA_PIN_ARRAY
+  for (size_t i = 0; as.p_r_color_pallete && i < count; ++i) {
+    const VlmColor *pal = as.p_r_color_pallete[i];
+    velta_pin(n, &as.p_r_color_pallete[i], true, (intptr_t)pal, (intptr_t)pal, kPalette);
+    const int entries = pal && pal->size > 1 ? pal->size : 1; /* entry 0 carries the count */
+    if (pal)
+      velta_pin(n, &pal->size, false, INT_MIN, entries, kPalette);
+    velta_range(n, pal, entries * sizeof(VlmColor));
+  }
+  return n;
+}
+
+/* The notes of a record as its fields are now (when the library made or
+ * grew it): its block and count (a negative count: none), a figure's
+ * canvases, a stand-alone canvas's series. */
+void velta_note(uintptr_t rec, VeltaEntry &e) {
+  const VeltaType *row = e.row;
+  e.notes.clear();
+  if (row->id == VELTA_T_CANVAS) {
+    e.notes.push_back(velta_canvas_pins((const VlpCanvas *)rec, *(const VlpCanvas *)rec));
+    return;
+  }
+  e.notes.push_back({rec, row->name, {}, {}});
+  if (!row->item)
+    return;
+  VeltaNote &own = e.notes[0];
+  const uintptr_t block = (uintptr_t)velta_word(rec + row->block_at, true);
+  const int count = std::max((int)velta_word(rec + row->count_at, false), 0);
+  velta_pin(own, (const void *)(rec + row->block_at), true, (intptr_t)block, (intptr_t)block, "its element block");
+  velta_pin(own, (const void *)(rec + row->count_at), false, 0, count, "its element count");
+  velta_range(own, (const void *)block, (size_t)count * row->item);
+  e.block = {block, block + (size_t)count * row->item};
+  for (int c = 0; row->id == VELTA_T_FIGURE && c < count; ++c)
+    e.notes.push_back(velta_canvas_pins((const VlpCanvas *)block + c, ((const VlpCanvas *)block)[c]));
+}
+
+/* The fields pinned still hold what they may; with restore (the record is
+ * being released as it is) what they held is put back instead. */
+int velta_holds(const VeltaNote &n, int restore) {
+  for (const VeltaPin &p : n.pins) {
+    const intptr_t now = velta_word(p.at, p.wide);
+    if (now >= p.lo && now <= p.hi)
+      continue;
+    if (!restore) {
+      PyErr_Format(PyExc_ValueError, "the %s no longer fits its storage: %s was changed through its fields", n.what,
+                   p.detail);
+      return -1;
+    }
+    const int narrow = (int)p.hi;
+    memcpy((void *)p.at, p.wide ? (const void *)&p.hi : (const void *)&narrow, p.wide ? sizeof p.hi : sizeof narrow);
+  }
+  return 0;
+}
+
+int velta_entry_holds(const VeltaEntry &e, int restore) {
+  for (const VeltaNote &n : e.notes)
+    if (velta_holds(n, restore) < 0)
+      return -1;
+  return 0;
 }
 
 /* Calls f with every range of storage the entry's record owns (the record
- * itself, its block as allocated, its canvases' series arrays and palettes)
- * until f says it is done; gives whether it did. */
+ * itself, then what its notes lead to) until f says it is done. */
 template <typename F>
 bool velta_each_range(uintptr_t addr, const VeltaEntry &e, F f) {
-  if (f(VeltaRange{addr, addr + e.row->bytes}) || (e.block.begin && f(e.block)))
+  if (f(VeltaRange{addr, addr + e.row->bytes}))
     return true;
-  for (const VeltaSeriesNote &note : e.canvases) {
-    size_t n = note.count > 0 ? (size_t)note.count : 0;
-    for (int i = 0; i < VLP_SERIES_ARRAY_COUNT; ++i)
-      if (note.arrays[i] && f(VeltaRange{(uintptr_t)note.arrays[i], (uintptr_t)note.arrays[i] + n * kSeriesItem[i]}))
+  for (const VeltaNote &n : e.notes)
+    for (const VeltaRange &r : n.ranges)
+      if (f(r))
         return true;
-    for (const auto &pal : note.palettes)
-      if (pal.first && f(VeltaRange{(uintptr_t)pal.first, (uintptr_t)pal.first + (size_t)pal.second * sizeof(VlmColor)}))
-        return true;
-  }
   return false;
 }
 
@@ -116,79 +185,16 @@ std::map<uintptr_t, VeltaEntry>::iterator velta_owner_of(uintptr_t addr) {
   return entries.end();
 }
 
-/* The note of a canvas: its own entry's, or its figure's for the canvas at
- * its place in the figure's block; null if the ledger has none. */
-VeltaSeriesNote *velta_note_of(const VlpCanvas *can) {
+/* The note of a canvas: its own entry's, or its figure's; null if none. */
+VeltaNote *velta_canvas_note_of(const VlpCanvas *can) {
   VeltaEntry *own = velta_entry_of(can);
   if (own && own->row && own->row->id == VELTA_T_CANVAS)
-    return own->canvases.empty() ? 0 : &own->canvases[0];
+    return &own->notes[0];
   auto owner = velta_owner_of((uintptr_t)can);
-  if (owner == velta_entries().end() || owner->second.row->id != VELTA_T_FIGURE)
-    return 0;
-  const VeltaEntry &fig = owner->second;
-  uintptr_t at = (uintptr_t)can - fig.block.begin;
-  if ((uintptr_t)can < fig.block.begin || at % sizeof(VlpCanvas) != 0 || at / sizeof(VlpCanvas) >= fig.canvases.size())
-    return 0;
-  return &owner->second.canvases[at / sizeof(VlpCanvas)];
-}
-
-int velta_misfit(const char *what, const char *detail) {
-  PyErr_Format(PyExc_ValueError, "the %s no longer fits its storage: %s was changed through its fields", what,
-               detail);
-  return -1;
-}
-
-/* The canvas's series count and arrays are those the library allocated,
- * and no palette claims more entries than it holds. With restore (the
- * record is being collected) the allocated ones are put back instead. */
-int velta_canvas_check(VlpCanvas *can, const VeltaSeriesNote *noted, int restore) {
-  static const VeltaSeriesNote none;
-  const VeltaSeriesNote &note = noted ? *noted : none;
-  VeltaSeriesNote now;
-  velta_series_now(can, now);
-  if (now.count != note.count || memcmp(now.arrays, note.arrays, sizeof now.arrays) != 0) {
-    if (!restore)
-      return velta_misfit("VlpCanvas", "its series count or a series array");
-    velta_series_restore(can, note);
-  }
-  for (int i = 0; i < note.count && can->p_r_color_pallete; ++i) {
-    VlmColor *pal = can->p_r_color_pallete[i];
-    const auto &was = note.palettes[i];
-    if (pal != was.first || (pal && pal->size > 1 && pal->size > was.second)) {
-      if (!restore)
-        return velta_misfit("VlpCanvas", "a palette or its entry count");
-      can->p_r_color_pallete[i] = (VlmColor *)was.first;
-      if (was.first)
-        ((VlmColor *)was.first)->size = was.second;
-    }
-  }
+  for (size_t i = 1; owner != velta_entries().end() && i < owner->second.notes.size(); ++i)
+    if (owner->second.notes[i].rec == (uintptr_t)can)
+      return &owner->second.notes[i];
   return 0;
-}
-
-/* The fields of a listed record still describe its storage: the block field
- * is the block it was made with and its count does not pass the capacity;
- * a figure's canvases are checked (or restored) by their notes. */
-int velta_entry_fits(const void *record, const VeltaEntry &e, int restore) {
-  const VeltaRange now = velta_block_now(record, e.row);
-  if (!restore && now.begin != e.block.begin)
-    return velta_misfit(e.row->name, "its element block");
-  if (!restore && now.end - now.begin > e.block.end - e.block.begin)
-    return velta_misfit(e.row->name, "its element count");
-  /* (A stand-alone canvas's destructor frees the record alone.) */
-  VlpCanvas *canvases = e.row->id == VELTA_T_FIGURE ? (VlpCanvas *)e.block.begin : 0;
-  for (size_t c = 0; canvases && c < e.canvases.size(); ++c)
-    if (velta_canvas_check(&canvases[c], &e.canvases[c], restore) < 0)
-      return -1;
-  return 0;
-}
-
-/* The block a record has when the library made or grew it (a negative
- * count there means none). */
-VeltaRange velta_block_allocated(const void *record, const VeltaType *row) {
-  VeltaRange block = velta_block_now(record, row);
-  if (block.end == UINTPTR_MAX)
-    block.end = block.begin;
-  return block;
 }
 
 void velta_lease_returned(PyObject *lease);
@@ -197,20 +203,14 @@ const char kLease[] = "velta.lease";
 
 /* ---- listing ---- */
 
-
 int velta_ledger_list(const void *record, swig_type_info *ty) {
   const VeltaType *row = velta_type_row(ty);
   if (!row)
     return 0;
   VeltaEntry &e = velta_entries()[(uintptr_t)record];
-  /* Handed out again, the ledger knows it better than its fields. */
-  if (e.row != row) {
+  if (e.row != row) { /* handed out again: the ledger knows it better than its fields */
     e.row = row;
-    e.block = velta_block_allocated(record, row);
-    if (row->id == VELTA_T_FIGURE)
-      e.canvases.assign((e.block.end - e.block.begin) / sizeof(VlpCanvas), VeltaSeriesNote());
-    else if (row->id == VELTA_T_CANVAS)
-      e.canvases.assign(1, VeltaSeriesNote());
+    velta_note((uintptr_t)record, e);
   }
   if (!e.own_next)
     return 0;
@@ -225,7 +225,7 @@ VeltaLedgerView velta_ledger_find(const void *record) {
 }
 
 /* An entry made the record and hands it out unowned: noted for the leak
- * warning, and, while this thread asks for owned results, its next object
+ * warning, and while this thread asks for owned results its next object
  * owns it. */
 int velta_made_by(const void *record, const char *entry) {
   if (record) {
@@ -251,11 +251,11 @@ int velta_may_own(const SwigPyObject *sobj) {
   return -1;
 }
 
-/* A record grown or refilled by the library: its block is what it is now. */
+/* A vector or matrix grown or refilled by the library. */
 void velta_record_refresh(const void *record) {
   VeltaEntry *e = velta_entry_of(record);
   if (e && e->row)
-    e->block = velta_block_allocated(record, e->row);
+    velta_note((uintptr_t)record, *e);
 }
 
 VeltaRange velta_ledger_block(const void *record) {
@@ -273,8 +273,8 @@ const void *velta_ledger_owner(const void *addr, const VeltaType **row) {
 
 /* ---- what records lend ---- */
 
-/* Fails with BufferError while the block is lent out or a running call
- * other than this one pins an address in it. */
+/* BufferError while the block is lent out or a running call other than
+ * this one pins an address in it. */
 int velta_export_check(const void *record) {
   const VeltaEntry *e = velta_entry_of(record);
   if (!record || !e)
@@ -290,8 +290,7 @@ int velta_export_check(const void *record) {
 
 PyObject *velta_lend(const void *record, PyObject *obj, int keep_obj) {
   /* The pointer object the running call resolved rather than a proxy,
-   * whose `this` may be replaced; a figure keeps the object it was given
-   * too. */
+   * whose `this` may be replaced; a figure keeps the object given too. */
   PyObject *holder = velta_call_holder(record);
   PyObject *kept = !holder ? (Py_INCREF(obj), obj)
                    : keep_obj && obj != holder ? PyTuple_Pack(2, obj, holder)
@@ -312,12 +311,10 @@ const void *velta_lease_record(PyObject *lease) {
 
 namespace {
 void velta_lease_returned(PyObject *lease) {
-  const void *record = PyCapsule_GetPointer(lease, kLease);
-  PyObject *holder = (PyObject *)PyCapsule_GetContext(lease);
-  auto it = velta_entries().find((uintptr_t)record);
+  auto it = velta_entries().find((uintptr_t)PyCapsule_GetPointer(lease, kLease));
   if (it != velta_entries().end() && it->second.lent > 0 && --it->second.lent == 0 && !it->second.row)
     velta_entries().erase(it);
-  Py_XDECREF(holder);
+  Py_XDECREF((PyObject *)PyCapsule_GetContext(lease));
 }
 }  // namespace
 
@@ -332,14 +329,12 @@ int velta_hold(const void *record, swig_type_info *ty, size_t key, PyObject *obj
     e = velta_entry_of(record);
   }
   PyObject *old = 0;
-  if (key != VELTA_HOLD_DRAWN) {
-    for (auto it = e->held.begin(); it != e->held.end(); ++it)
-      if (it->first == key) {
-        old = it->second;
-        e->held.erase(it);
-        break;
-      }
-  }
+  for (auto it = e->held.begin(); key != VELTA_HOLD_DRAWN && it != e->held.end(); ++it)
+    if (it->first == key) {
+      old = it->second;
+      e->held.erase(it);
+      break;
+    }
   if (obj) {
     Py_INCREF(obj);
     e->held.push_back({key, obj});
@@ -385,15 +380,15 @@ void velta_iter_detach(const struct s_iter *it) {
 }
 
 /* An iterator about to step: its cursor and count stay inside the block of
- * the record it walks (its fields are writable). An iterator walking no
- * listed record delivers nothing more. */
+ * the record it walks (its fields are writable). One walking no listed
+ * record delivers nothing more. */
 int velta_iter_fits(const struct s_iter *it) {
   if (it->len <= 0)
     return 0;
   const VeltaEntry *e = velta_entry_of(it);
   const void *source = e ? velta_lease_record(velta_held(it, VELTA_HOLD_SOURCE)) : 0;
   const VeltaEntry *walked = source ? velta_entry_of(source) : 0;
-  if (walked && (!walked->row || velta_entry_fits(source, *walked, 0) == 0)) {
+  if (walked && velta_entry_holds(*walked, 0) == 0) {
     const double *begin = (const double *)e->walk.begin, *end = (const double *)e->walk.end;
     if (it->ptr >= begin && it->ptr <= end && it->len <= end - it->ptr)
       return 0;
@@ -403,34 +398,26 @@ int velta_iter_fits(const struct s_iter *it) {
   return -1;
 }
 
-/* ---- canvases ---- */
+/* ---- the fields of records in use ---- */
 
-/* After the binding added a series or replaced a palette: a canvas the
- * ledger has no note of gets an entry of its own. */
+/* After the binding added a series or replaced a palette: the canvas's
+ * note is made again (a canvas the ledger has none of is listed). */
 void velta_canvas_note(const VlpCanvas *can) {
-  VeltaSeriesNote *note = velta_note_of(can);
-  if (!note) {
+  VeltaNote *n = velta_canvas_note_of(can);
+  if (n)
+    *n = velta_canvas_pins(can, *can);
+  else
     velta_ledger_list(can, velta_type(VELTA_T_CANVAS));
-    note = &velta_entry_of(can)->canvases[0];
-  }
-  velta_series_now(can, *note);
-  note->palettes.assign(note->count, {0, 0});
-  for (int i = 0; can->p_r_color_pallete && i < note->count; ++i) {
-    const VlmColor *pal = can->p_r_color_pallete[i];
-    note->palettes[i] = {pal, pal ? (pal->size > 1 ? pal->size : 1) : 0};
-  }
 }
 
 int velta_canvas_fits(const VlpCanvas *can) {
-  return velta_canvas_check((VlpCanvas *)can, velta_note_of(can), 0);
+  const VeltaNote *n = velta_canvas_note_of(can);
+  return velta_holds(n ? *n : velta_canvas_pins(can, VlpCanvas()), 0);
 }
 
-/* ---- the fields of records in use ---- */
-
-/* A listed record: its fields still describe its storage. */
 int velta_record_fits(const void *record) {
   const VeltaEntry *e = record ? velta_entry_of(record) : 0;
-  return e && e->row ? velta_entry_fits(record, *e, 0) : 0;
+  return e && e->row ? velta_entry_holds(*e, 0) : 0;
 }
 
 /* A record an entry is about to use (not a field accessor, which reads
@@ -438,10 +425,9 @@ int velta_record_fits(const void *record) {
 int velta_in_use(const void *record, swig_type_info *ty) {
   if (!record)
     return 0;
-  const VeltaType *row = velta_type_row(ty);
-  if (row && row->id == VELTA_T_CANVAS)
+  if (ty == velta_type(VELTA_T_CANVAS))
     return velta_canvas_fits((const VlpCanvas *)record);
-  if (row && row->id == VELTA_T_ITER)
+  if (ty == velta_type(VELTA_T_ITER))
     return velta_iter_fits((const struct s_iter *)record);
   return velta_record_fits(record);
 }
@@ -466,16 +452,15 @@ int velta_ledger_take(const void *record, swig_type_info *ty, int dying, std::ve
     return velta_call_check(begin, begin + velta_record_bytes(ty), velta_type_name(ty));
   }
   VeltaEntry &e = it->second;
-  /* Collected or not, the library frees what the fields hold: they must be
-   * what it allocated (a record being collected gets it back). */
-  if (velta_entry_fits(record, e, dying) < 0)
+  /* The library frees what the fields hold: they must be what it made (a
+   * record being collected gets it back, and so does a stand-alone canvas,
+   * whose release frees the record alone). */
+  if (velta_entry_holds(e, dying || e.row->id == VELTA_T_CANVAS) < 0)
     return -1;
   velta_each_range(it->first, e, [&](VeltaRange r) { return ranges.push_back(r), false; });
   for (const VeltaRange &r : ranges)
     if (velta_call_check(r.begin, r.end, e.row->name) < 0)
       return -1;
-  if (dying)
-    velta_block_restore((void *)record, e.row, e.block);
   for (auto &h : e.held)
     held.push_back(h.second);
   entries.erase(it);

@@ -27,8 +27,6 @@ struct VeltaRange {
   uintptr_t begin, end;
 };
 const VeltaType *velta_type_row(const swig_type_info *ty); /* null: not in the table */
-VeltaRange velta_block_now(const void *rec, const VeltaType *row);
-void velta_block_restore(void *rec, const VeltaType *row, VeltaRange block);
 
 /* ---- the ledger (ledger.cpp) ----
  * Lists a record handed out as a whole (fields: what its block was when it

@@ -79,24 +79,3 @@ size_t velta_record_bytes(const swig_type_info *ty) {
   const VeltaType *row = velta_type_row(ty);
   return row ? row->bytes : 0;
 }
-
-/* The block and its bytes as the record's fields give them now (a negative
- * count claims more than any block holds). */
-VeltaRange velta_block_now(const void *rec, const VeltaType *row) {
-  if (!row || !row->item)
-    return {0, 0};
-  const char *base = (const char *)rec;
-  uintptr_t block = (uintptr_t) * (void *const *)(base + row->block_at);
-  int count = *(const int *)(base + row->count_at);
-  return {block, count >= 0 ? block + (size_t)count * row->item : UINTPTR_MAX};
-}
-
-/* A record being collected gets back the block it was made with, so that
- * its release frees what the library allocated for it. */
-void velta_block_restore(void *rec, const VeltaType *row, VeltaRange block) {
-  if (!row || !row->item)
-    return;
-  char *base = (char *)rec;
-  *(void **)(base + row->block_at) = (void *)block.begin;
-  *(int *)(base + row->count_at) = (int)((block.end - block.begin) / row->item);
-}
