@@ -117,7 +117,7 @@ size_t velta_record_bytes(const swig_type_info *ty);   /* 0: not a record type *
 /* ---- the ledger of live records (ledger.cpp) ---- */
 int velta_made_by(const void *record, const char *entry); /* for the leak warning and owned results; gives 0 */
 void velta_record_refresh(const void *record); /* after the library grew or refilled it */
-int velta_export_check(const void *record); /* BufferError while the block is lent out */
+int velta_export_check(const void *record); /* BufferError while lent out or pinned by another call */
 void velta_field_stored(const void *record, const void *field, PyObject *value);
 int velta_may_own(const SwigPyObject *sobj);
 int velta_record_fits(const void *record);

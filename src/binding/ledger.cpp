@@ -1,15 +1,12 @@
-/* The ledger: one entry per live record the binding knows, and everything
- * about that record's life in that one entry.
- *
- * A record is listed when the binding hands it out as a whole: every result
- * of a type whose row says so (vectors, matrices, figures) and what Python
- * owns (made by a constructor). Its entry keeps
- *   - its storage as the library made it, in notes: pins on the fields that
+/* The ledger: one entry per live record the binding knows, holding all of
+ * that record's life. A record is listed when the binding hands it out as a
+ * whole (every result of a type whose row says so, and what a constructor
+ * made). Its entry keeps
+ *   - its storage as the library made it: pins on the writable fields that
  *     describe storage (block pointers, counts, a canvas's series arrays and
- *     palettes) with the values they may hold, and the ranges they lead to
- *     (the fields are writable and prove nothing);
+ *     palettes) with the values they may hold, and the ranges they lead to;
  *   - what it lends: a count of leases out (NumPy views, unfinished
- *     iterators, figures drawing it), each a capsule returned on its death;
+ *     iterators, figures drawing it), capsules that give it back on death;
  *   - what it holds: objects stored into its fields, the leases of what a
  *     figure or canvas draws, an iterator's source;
  *   - who made it, for the warning about an unowned result left behind.
@@ -26,16 +23,15 @@
 #include <vector>
 
 namespace {
-/* A field that describes storage: it must hold a value in [lo, hi] (a
- * pointer or a count exactly, or a count up to the capacity). */
+/* A field that describes storage holds a value in [lo, hi]. */
 struct VeltaPin {
   uintptr_t at;
   intptr_t lo, hi;
   bool wide; /* a pointer, else an int */
   const char *detail;
 };
-/* The pins on one record's fields (the record, or a canvas in a figure's
- * block) and the storage they lead to. */
+/* The pins on one record's fields (the record's own, or a canvas's in its
+ * figure's block) and the storage they lead to. */
 struct VeltaNote {
   uintptr_t rec;
   const char *what;
@@ -81,8 +77,7 @@ void velta_range(VeltaNote &n, const void *begin, size_t bytes) {
 
 const char kSeries[] = "its series count or a series array", kPalette[] = "a palette or its entry count";
 
-/* A canvas's pins, with the values of `as`: the canvas itself, or a blank
- * one for a canvas the ledger never saw with series. */
+/* A canvas's pins, with the values of `as`: the canvas, or a blank one. */
 VeltaNote velta_canvas_pins(const VlpCanvas *can, const VlpCanvas &as) {
   VeltaNote n{(uintptr_t)can, "VlpCanvas", {}, {}};
   const size_t count = as.numOfVec > 0 ? (size_t)as.numOfVec : 0;
@@ -103,9 +98,9 @@ VeltaNote velta_canvas_pins(const VlpCanvas *can, const VlpCanvas &as) {
   return n;
 }
 
-/* The notes of a record as its fields are now (when the library made or
- * grew it): its block and count (a negative count: none), a figure's
- * canvases, a stand-alone canvas's series. */
+/* The notes of a record from its fields, just after the library made or
+ * grew it: block and count (negative: none), a figure's canvases, a
+ * stand-alone canvas's series. */
 void velta_note(uintptr_t rec, VeltaEntry &e) {
   const VeltaType *row = e.row;
   e.notes.clear();
@@ -127,8 +122,8 @@ void velta_note(uintptr_t rec, VeltaEntry &e) {
     e.notes.push_back(velta_canvas_pins((const VlpCanvas *)block + c, ((const VlpCanvas *)block)[c]));
 }
 
-/* The fields pinned still hold what they may; with restore (the record is
- * being released as it is) what they held is put back instead. */
+/* The pinned fields hold what they may; with restore (a release that
+ * cannot be refused) what they held is put back instead. */
 int velta_holds(const VeltaNote &n, int restore) {
   for (const VeltaPin &p : n.pins) {
     const intptr_t now = velta_word(p.at, p.wide);
@@ -152,8 +147,7 @@ int velta_entry_holds(const VeltaEntry &e, int restore) {
   return 0;
 }
 
-/* Calls f with every range of storage the entry's record owns (the record
- * itself, then what its notes lead to) until f says it is done. */
+/* f on every range the record owns (itself, what its notes lead to) until f says done. */
 template <typename F>
 bool velta_each_range(uintptr_t addr, const VeltaEntry &e, F f) {
   if (f(VeltaRange{addr, addr + e.row->bytes}))
@@ -172,8 +166,8 @@ size_t velta_room_in(uintptr_t addr, uintptr_t rec, const VeltaEntry &e) {
   return room;
 }
 
-/* The listed entry whose storage holds addr, or the end of the table: the
- * record just below addr first (a pointer into a record), then every one. */
+/* The listed entry whose storage holds addr (the record just below addr
+ * tried first), or the end of the table. */
 std::map<uintptr_t, VeltaEntry>::iterator velta_owner_of(uintptr_t addr) {
   std::map<uintptr_t, VeltaEntry> &entries = velta_entries();
   auto below = entries.upper_bound(addr);
@@ -208,7 +202,7 @@ int velta_ledger_list(const void *record, swig_type_info *ty) {
   if (!row)
     return 0;
   VeltaEntry &e = velta_entries()[(uintptr_t)record];
-  if (e.row != row) { /* handed out again: the ledger knows it better than its fields */
+  if (e.row != row) {
     e.row = row;
     velta_note((uintptr_t)record, e);
   }
@@ -221,12 +215,9 @@ int velta_ledger_list(const void *record, swig_type_info *ty) {
 
 VeltaLedgerView velta_ledger_find(const void *record) {
   const VeltaEntry *e = velta_entry_of(record);
-  return e ? VeltaLedgerView{e->row, e->maker, e->lent} : VeltaLedgerView{0, 0, 0};
+  return e ? VeltaLedgerView{e->row, e->maker, e->lent, e->block} : VeltaLedgerView{0, 0, 0, {0, 0}};
 }
 
-/* An entry made the record and hands it out unowned: noted for the leak
- * warning, and while this thread asks for owned results its next object
- * owns it. */
 int velta_made_by(const void *record, const char *entry) {
   if (record) {
     VeltaEntry &e = velta_entries()[(uintptr_t)record];
@@ -236,7 +227,7 @@ int velta_made_by(const void *record, const char *entry) {
   return 0;
 }
 
-/* Taking ownership: only of a listed record of the object's own type. */
+/* Ownership is taken only of a listed record of the object's own type. */
 int velta_may_own(const SwigPyObject *sobj) {
   if (!sobj->ptr) {
     PyErr_Format(PyExc_ValueError, "the %s was released", velta_type_name(sobj->ty));
@@ -251,16 +242,10 @@ int velta_may_own(const SwigPyObject *sobj) {
   return -1;
 }
 
-/* A vector or matrix grown or refilled by the library. */
 void velta_record_refresh(const void *record) {
   VeltaEntry *e = velta_entry_of(record);
   if (e && e->row)
     velta_note((uintptr_t)record, *e);
-}
-
-VeltaRange velta_ledger_block(const void *record) {
-  VeltaEntry *e = velta_entry_of(record);
-  return e ? e->block : VeltaRange{0, 0};
 }
 
 const void *velta_ledger_owner(const void *addr, const VeltaType **row) {
@@ -273,8 +258,6 @@ const void *velta_ledger_owner(const void *addr, const VeltaType **row) {
 
 /* ---- what records lend ---- */
 
-/* BufferError while the block is lent out or a running call other than
- * this one pins an address in it. */
 int velta_export_check(const void *record) {
   const VeltaEntry *e = velta_entry_of(record);
   if (!record || !e)
@@ -289,8 +272,7 @@ int velta_export_check(const void *record) {
 }
 
 PyObject *velta_lend(const void *record, PyObject *obj, int keep_obj) {
-  /* The pointer object the running call resolved rather than a proxy,
-   * whose `this` may be replaced; a figure keeps the object given too. */
+  /* The pointer object the call resolved (a proxy's `this` may change). */
   PyObject *holder = velta_call_holder(record);
   PyObject *kept = !holder ? (Py_INCREF(obj), obj)
                    : keep_obj && obj != holder ? PyTuple_Pack(2, obj, holder)
@@ -305,11 +287,12 @@ PyObject *velta_lend(const void *record, PyObject *obj, int keep_obj) {
   return lease;
 }
 
+namespace {
+/* The record a lease was given for, or null. */
 const void *velta_lease_record(PyObject *lease) {
   return lease && PyCapsule_IsValid(lease, kLease) ? PyCapsule_GetPointer(lease, kLease) : 0;
 }
 
-namespace {
 void velta_lease_returned(PyObject *lease) {
   auto it = velta_entries().find((uintptr_t)PyCapsule_GetPointer(lease, kLease));
   if (it != velta_entries().end() && it->second.lent > 0 && --it->second.lent == 0 && !it->second.row)
@@ -343,7 +326,8 @@ int velta_hold(const void *record, swig_type_info *ty, size_t key, PyObject *obj
   return 0;
 }
 
-PyObject *velta_held(const void *record, size_t key) {
+/* The object held on record under key (borrowed), or null. */
+static PyObject *velta_held(const void *record, size_t key) {
   VeltaEntry *e = velta_entry_of(record);
   for (size_t i = 0; e && i < e->held.size(); ++i)
     if (e->held[i].first == key)
@@ -351,8 +335,7 @@ PyObject *velta_held(const void *record, size_t key) {
   return 0;
 }
 
-/* A pointer object stored into a field of a listed record: the record
- * keeps it (and so the record it points into) alive while it may use it. */
+/* A pointer object stored into a field: the record keeps it alive. */
 void velta_field_stored(const void *record, const void *field, PyObject *value) {
   VeltaEntry *e = velta_entry_of(record);
   if (record && e && e->row)
@@ -360,8 +343,8 @@ void velta_field_stored(const void *record, const void *field, PyObject *value) 
 }
 
 /* ---- iterators ----
- * An iterator's entry holds a lease of the record it walks and the block it
- * walks, until it has delivered its last element or is released. */
+ * An iterator's entry holds a lease of the record it walks, and the block
+ * walked, until its last element is delivered or it is released. */
 void velta_iter_attach(struct s_iter *it, const void *record, PyObject *owner) {
   if (it->len <= 0)
     return;
@@ -379,9 +362,8 @@ void velta_iter_detach(const struct s_iter *it) {
   velta_hold(it, 0, VELTA_HOLD_SOURCE, 0);
 }
 
-/* An iterator about to step: its cursor and count stay inside the block of
- * the record it walks (its fields are writable). One walking no listed
- * record delivers nothing more. */
+/* An iterator about to step stays inside the block it walks; one walking
+ * no listed record delivers nothing more. */
 int velta_iter_fits(const struct s_iter *it) {
   if (it->len <= 0)
     return 0;
@@ -400,8 +382,8 @@ int velta_iter_fits(const struct s_iter *it) {
 
 /* ---- the fields of records in use ---- */
 
-/* After the binding added a series or replaced a palette: the canvas's
- * note is made again (a canvas the ledger has none of is listed). */
+/* After the binding added a series or replaced a palette (a canvas with
+ * no note is listed). */
 void velta_canvas_note(const VlpCanvas *can) {
   VeltaNote *n = velta_canvas_note_of(can);
   if (n)
@@ -420,8 +402,8 @@ int velta_record_fits(const void *record) {
   return e && e->row ? velta_entry_holds(*e, 0) : 0;
 }
 
-/* A record an entry is about to use (not a field accessor, which reads
- * only the record itself, nor a release): its fields describe its storage. */
+/* A record an entry is about to use (not by a field accessor, which reads
+ * only the record, nor by a release) still fits its storage. */
 int velta_in_use(const void *record, swig_type_info *ty) {
   if (!record)
     return 0;
@@ -452,9 +434,8 @@ int velta_ledger_take(const void *record, swig_type_info *ty, int dying, std::ve
     return velta_call_check(begin, begin + velta_record_bytes(ty), velta_type_name(ty));
   }
   VeltaEntry &e = it->second;
-  /* The library frees what the fields hold: they must be what it made (a
-   * record being collected gets it back, and so does a stand-alone canvas,
-   * whose release frees the record alone). */
+  /* The library frees what the fields hold: what it made (given back to a
+   * record being collected, or a stand-alone canvas, freed alone). */
   if (velta_entry_holds(e, dying || e.row->id == VELTA_T_CANVAS) < 0)
     return -1;
   velta_each_range(it->first, e, [&](VeltaRange r) { return ranges.push_back(r), false; });
@@ -467,8 +448,6 @@ int velta_ledger_take(const void *record, swig_type_info *ty, int dying, std::ve
   return 1;
 }
 
-/* The bytes from ptr to the end of the listed storage that holds it; 0
- * when no listed record's storage holds it. */
 size_t velta_room(const void *ptr) {
   auto owner = velta_owner_of((uintptr_t)ptr);
   return owner == velta_entries().end() ? 0 : velta_room_in((uintptr_t)ptr, owner->first, owner->second);

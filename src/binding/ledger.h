@@ -29,22 +29,20 @@ struct VeltaRange {
 const VeltaType *velta_type_row(const swig_type_info *ty); /* null: not in the table */
 
 /* ---- the ledger (ledger.cpp) ----
- * Lists a record handed out as a whole (fields: what its block was when it
- * was listed or last refreshed). Gives 1, once, when an entry made it while
- * its thread asked for owned results: the object made for it owns it. */
+ * Lists a record handed out as a whole. Gives 1, once, when an entry made
+ * it while its thread asked for owned results: its new object owns it. */
 int velta_ledger_list(const void *record, swig_type_info *ty);
-/* The maker of a listed record, the objects it lends and whether the next
- * object for it takes ownership (owned results). */
+/* What the ledger knows of a record: its row (null: not listed), maker,
+ * leases out and block as made. */
 struct VeltaLedgerView {
-  const VeltaType *row; /* null: not listed */
+  const VeltaType *row;
   const char *maker;
   Py_ssize_t lent;
+  VeltaRange block;
 };
 VeltaLedgerView velta_ledger_find(const void *record);
 /* The listed record whose storage holds addr: its address and row, or 0. */
 const void *velta_ledger_owner(const void *addr, const VeltaType **row);
-/* The block as listed, or an empty range. */
-VeltaRange velta_ledger_block(const void *record);
 /* Before a release: refusal (-1), nothing listed (0), or the entry taken
  * out (1): the ranges its storage covered and the objects it held, for the
  * caller to clear and to drop once the table is consistent. */
@@ -54,14 +52,10 @@ int velta_ledger_take(const void *record, swig_type_info *ty, int dying, std::ve
  * the record's pointer object (and with keep_obj the object given, obj)
  * and one count of the record, returned when the capsule goes. */
 PyObject *velta_lend(const void *record, PyObject *obj, int keep_obj);
-/* The record a lease from velta_lend was given for, or null. */
-const void *velta_lease_record(PyObject *lease);
 /* Holds obj (a new reference is taken) on the entry of record under key,
  * replacing what was there; null obj lets go. Creates the entry of a
  * record not listed yet as one of type ty. The keys: a field's offset, or: */
 enum : size_t { VELTA_HOLD_DRAWN = SIZE_MAX, VELTA_HOLD_SOURCE = SIZE_MAX - 1 };
 int velta_hold(const void *record, swig_type_info *ty, size_t key, PyObject *obj);
-/* The object held on record under key (borrowed), or null. */
-PyObject *velta_held(const void *record, size_t key);
 
 #endif

@@ -144,7 +144,7 @@ void velta_storage_moving(const void *begin, size_t bytes) {
 
 /* Before the library may move the record's block. */
 void velta_block_moving(const void *record) {
-  velta_clear_ranges({velta_ledger_block(record)});
+  velta_clear_ranges({velta_ledger_find(record).block});
 }
 
 /* Before the record of type ty is released: refused (nothing changes) while
