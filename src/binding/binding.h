@@ -177,7 +177,7 @@ VlmMatrix *velta_matrix_copy_from(VlmMatrix *self, VlmMatrix *mat_in);
 VlmVector *velta_vector_copy_then(VlmVector *self, void *(*change)(VlmVector *, double), double val);
 
 /* ---- figures (figures.cpp) ---- */
-int velta_keep(const VlpCanvas *can, PyObject *a, const void *ra, PyObject *b, const void *rb);
+int velta_keep(const VlpCanvas *can, PyObject *obj, const void *rec);
 void velta_colors_moving(const VlmColor *block, int count);
 void velta_series_arrays_moving(const VlpCanvas *can);
 int velta_figure_dims(int row, int col);

@@ -12,28 +12,19 @@
 #include <limits.h>
 #include <stdint.h>
 
-/* Keeps the objects a and b (either may be null) of the records ra and rb
- * alive as long as the canvas's drawer (the figure it lives in, or the
- * stand-alone canvas), each with a lease of its record: they cannot be
- * released or grown while drawn. Runs no Python code: the pointer objects
- * kept are those the running call resolved. */
-int velta_keep(const VlpCanvas *can, PyObject *a, const void *ra, PyObject *b, const void *rb) {
+/* Keeps obj, the object of the record rec, alive with a lease of rec as
+ * long as the canvas's drawer (its figure, or the stand-alone canvas): rec
+ * cannot be released or grown while drawn. Runs no Python code (the lease
+ * keeps the pointer object the running call resolved). */
+int velta_keep(const VlpCanvas *can, PyObject *obj, const void *rec) {
   const VeltaType *row = 0;
-  const void *drawer = velta_ledger_owner(can, &row);
-  if (!drawer || row->id != VELTA_T_FIGURE)
-    drawer = can;
-  const std::pair<PyObject *, const void *> given[2] = {{a, ra}, {b, rb}};
-  for (const auto &entry : given) {
-    if (!entry.first)
-      continue;
-    PyObject *lease = velta_lend(entry.second, entry.first, 1);
-    if (!lease || velta_hold(drawer, velta_type(VELTA_T_CANVAS), VELTA_HOLD_DRAWN, lease) < 0) {
-      Py_XDECREF(lease);
-      return -1;
-    }
-    Py_DECREF(lease);
-  }
-  return 0;
+  const void *figure = velta_ledger_owner(can, &row);
+  PyObject *lease = velta_lend(rec, obj, 1);
+  int rc = lease ? velta_hold(figure && row->id == VELTA_T_FIGURE ? figure : can, velta_type(VELTA_T_CANVAS),
+                              VELTA_HOLD_DRAWN, lease)
+                 : -1;
+  Py_XDECREF(lease);
+  return rc;
 }
 
 /* ---- colours handed out ----
@@ -177,7 +168,7 @@ int velta_series_xy(VlpFigure *fig, int canvas, VlpCanvas *can, VlmVector *x, Vl
   if ((fig && velta_canvas_index(fig, canvas) < 0) || velta_xy_usable(x, y) < 0)
     return -1;
   can = velta_series_canvas(fig, canvas, can);
-  if (velta_canvas_fits(can) < 0 || velta_keep(can, ox, x, oy, y) < 0)
+  if (velta_canvas_fits(can) < 0 || velta_keep(can, ox, x) < 0 || velta_keep(can, oy, y) < 0)
     return -1;
   velta_series_arrays_moving(can);
   return 0;
@@ -187,7 +178,7 @@ int velta_series_image(VlpFigure *fig, int canvas, VlpCanvas *can, VlmMatrix *ma
   if ((fig && velta_canvas_index(fig, canvas) < 0) || velta_matrix_usable(mat) < 0)
     return -1;
   can = velta_series_canvas(fig, canvas, can);
-  if (velta_canvas_fits(can) < 0 || velta_keep(can, omat, mat, 0, 0) < 0)
+  if (velta_canvas_fits(can) < 0 || velta_keep(can, omat, mat) < 0)
     return -1;
   velta_series_arrays_moving(can);
   return 0;

@@ -1,16 +1,14 @@
 /* The pointer index: every pointer object by the address it carries, from
  * its creation to its death, with the one object it keeps alive.
  *
- * The invariant: the address a pointer object carries is either null or
- * points at live storage. Before a record's storage goes or moves, every
- * pointer object into it is cleared to null (and what it kept alive let
- * go); a later use of a cleared object is refused with one message.
+ * The invariant: a pointer object's address is null or points at live
+ * storage. Before storage goes or moves, every pointer object into it is
+ * cleared to null (and what it kept alive let go); a later use of a cleared
+ * object is refused with one message.
  *
  * Keep-parent: a result that points into another record (a canvas into its
- * figure, a colour or a limit into its canvas, a field's pointer into its
- * record) keeps that record's object alive, as a view does. The parent is
- * filed with the result's pointer object here, and goes when the object
- * dies or is cleared. */
+ * figure, a colour into its canvas, a field's pointer into its record)
+ * keeps that record's object alive, filed with the result's entry here. */
 #include "ledger.h"
 
 #include <map>
@@ -35,8 +33,8 @@ std::multimap<uintptr_t, VeltaPointer>::iterator velta_index_find(const SwigPyOb
   return velta_index().end();
 }
 
-/* Clears to null, in balance, every pointer object into the ranges; what
- * they kept alive goes once the index is consistent again. */
+/* Clears every pointer object into the ranges; what they kept alive goes
+ * once the index is consistent again. */
 void velta_clear_ranges(const std::vector<VeltaRange> &ranges) {
   std::multimap<uintptr_t, VeltaPointer> &index = velta_index();
   std::vector<VeltaPointer> cleared;
@@ -56,9 +54,8 @@ void velta_clear_ranges(const std::vector<VeltaRange> &ranges) {
     Py_XDECREF(p.parent);
 }
 
-/* The last object for an unowned record that an entry made goes away while
- * the record is allocated and nothing the binding knows holds it: Python's
- * warning for what is left unclosed. The record stays allocated. */
+/* The last object of an unowned record an entry made goes while nothing
+ * holds the record: Python's warning for what is left unclosed. */
 void velta_leak_warning(const SwigPyObject *sobj) {
   const VeltaType *row = velta_type_row(sobj->ty);
   if (sobj->own == SWIG_POINTER_OWN || !row || !row->release)
@@ -87,8 +84,8 @@ void velta_pointer_dealloc(PyObject *v) {
     }
     velta_leak_warning(sobj);
   }
-  /* The objects appended to it go one after the other, not each inside the
-   * last one's release: a long chain would overflow the stack. */
+  /* The objects appended go one after the other, not each inside the
+   * last one's release (a long chain overflowed the stack). */
   PyObject *next = sobj->next;
   sobj->next = 0;
   velta_rt.pointer_dealloc(v);
@@ -111,8 +108,7 @@ PyObject *velta_pointer_made(PyObject *obj) {
   if (!sobj || !sobj->ptr)
     return obj;
   const VeltaType *row = velta_type_row(sobj->ty);
-  /* Whole records, and of the other types what a constructor made (Python
-   * owns it). */
+  /* Whole records, and what a constructor made (Python owns it). */
   int record = row && row->bytes > 0 && (row->whole || sobj->own == SWIG_POINTER_OWN);
   if (!record && velta_rt.fields_written && sobj->ty != velta_rt.pchar() && velta_room(sobj->ptr) == 0) {
     /* Read from a field that was written: it points at no live storage. */
@@ -147,11 +143,9 @@ void velta_block_moving(const void *record) {
   velta_clear_ranges({velta_ledger_find(record).block});
 }
 
-/* Before the record of type ty is released: refused (nothing changes) while
- * it is lent out, when it lives inside another record, or when its fields
- * no longer hold what the library allocated for it; otherwise every pointer
- * object into its storage is cleared and it leaves the ledger. Null (a
- * cleared object) is the caller's to refuse. */
+/* Before the record is released: refused (nothing changes) while lent out,
+ * inside another record or no longer fitting its storage; otherwise every
+ * pointer object into its storage is cleared and it leaves the ledger. */
 int velta_release(const void *record, swig_type_info *ty, PyObject *input) {
   if (!record)
     return 0;
@@ -166,8 +160,8 @@ int velta_release(const void *record, swig_type_info *ty, PyObject *input) {
   return 0;
 }
 
-/* vlm_data_delete: a listed record is released by the same rules; storage
- * that lives inside or belongs to a listed record is refused. */
+/* vlm_data_delete: a listed record by the same rules; storage inside a
+ * listed record's is refused. */
 int velta_data_release(const void *ptr) {
   if (!ptr)
     return 0;
