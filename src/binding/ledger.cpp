@@ -47,7 +47,7 @@ struct VeltaEntry {
   const char *maker = 0;     /* the entry that made it and handed it out unowned */
   bool own_next = false;     /* its next object owns it (owned results) */
   std::vector<std::pair<size_t, PyObject *>> held;
-  std::vector<VeltaNote> notes; /* its own fields first, then a figure's canvases */
+  std::vector<VeltaNote> notes; /* its own fields and bytes, then its canvases' */
 };
 
 std::map<uintptr_t, VeltaEntry> &velta_entries(void) {
@@ -62,8 +62,7 @@ VeltaEntry *velta_entry_of(const void *record) {
 
 intptr_t velta_word(uintptr_t at, bool wide) {
   intptr_t p = 0;
-  int i = 0;
-  return wide ? (memcpy(&p, (const void *)at, sizeof p), p) : (memcpy(&i, (const void *)at, sizeof i), i);
+  return wide ? (memcpy(&p, (const void *)at, sizeof p), p) : *(const int *)at;
 }
 
 void velta_pin(VeltaNote &n, const void *at, bool wide, intptr_t lo, intptr_t hi, const char *detail) {
@@ -103,12 +102,9 @@ VeltaNote velta_canvas_pins(const VlpCanvas *can, const VlpCanvas &as) {
  * stand-alone canvas's series. */
 void velta_note(uintptr_t rec, VeltaEntry &e) {
   const VeltaType *row = e.row;
-  e.notes.clear();
-  if (row->id == VELTA_T_CANVAS) {
+  e.notes.assign(1, VeltaNote{rec, row->name, {}, {{rec, rec + row->bytes}}});
+  if (row->id == VELTA_T_CANVAS)
     e.notes.push_back(velta_canvas_pins((const VlpCanvas *)rec, *(const VlpCanvas *)rec));
-    return;
-  }
-  e.notes.push_back({rec, row->name, {}, {}});
   if (!row->item)
     return;
   VeltaNote &own = e.notes[0];
@@ -134,8 +130,10 @@ int velta_holds(const VeltaNote &n, int restore) {
                    p.detail);
       return -1;
     }
-    const int narrow = (int)p.hi;
-    memcpy((void *)p.at, p.wide ? (const void *)&p.hi : (const void *)&narrow, p.wide ? sizeof p.hi : sizeof narrow);
+    if (p.wide)
+      memcpy((void *)p.at, &p.hi, sizeof p.hi);
+    else
+      *(int *)p.at = (int)p.hi;
   }
   return 0;
 }
@@ -147,11 +145,9 @@ int velta_entry_holds(const VeltaEntry &e, int restore) {
   return 0;
 }
 
-/* f on every range the record owns (itself, what its notes lead to) until f says done. */
+/* f on every range the record owns until f says done. */
 template <typename F>
-bool velta_each_range(uintptr_t addr, const VeltaEntry &e, F f) {
-  if (f(VeltaRange{addr, addr + e.row->bytes}))
-    return true;
+bool velta_each_range(const VeltaEntry &e, F f) {
   for (const VeltaNote &n : e.notes)
     for (const VeltaRange &r : n.ranges)
       if (f(r))
@@ -160,9 +156,9 @@ bool velta_each_range(uintptr_t addr, const VeltaEntry &e, F f) {
 }
 
 /* The bytes from addr to the end of the entry's storage that holds it, or 0. */
-size_t velta_room_in(uintptr_t addr, uintptr_t rec, const VeltaEntry &e) {
+size_t velta_room_in(uintptr_t addr, const VeltaEntry &e) {
   size_t room = 0;
-  velta_each_range(rec, e, [&](VeltaRange r) { return addr >= r.begin && addr < r.end && (room = r.end - addr); });
+  velta_each_range(e, [&](VeltaRange r) { return addr >= r.begin && addr < r.end && (room = r.end - addr); });
   return room;
 }
 
@@ -171,23 +167,22 @@ size_t velta_room_in(uintptr_t addr, uintptr_t rec, const VeltaEntry &e) {
 std::map<uintptr_t, VeltaEntry>::iterator velta_owner_of(uintptr_t addr) {
   std::map<uintptr_t, VeltaEntry> &entries = velta_entries();
   auto below = entries.upper_bound(addr);
-  if (below != entries.begin() && (--below)->second.row && velta_room_in(addr, below->first, below->second))
+  if (below != entries.begin() && (--below)->second.row && velta_room_in(addr, below->second))
     return below;
   for (auto it = entries.begin(); it != entries.end(); ++it)
-    if (it->second.row && velta_room_in(addr, it->first, it->second))
+    if (it->second.row && velta_room_in(addr, it->second))
       return it;
   return entries.end();
 }
 
-/* The note of a canvas: its own entry's, or its figure's; null if none. */
+/* The note of a canvas, in its own entry or its figure's; null if none. */
 VeltaNote *velta_canvas_note_of(const VlpCanvas *can) {
-  VeltaEntry *own = velta_entry_of(can);
-  if (own && own->row && own->row->id == VELTA_T_CANVAS)
-    return &own->notes[0];
-  auto owner = velta_owner_of((uintptr_t)can);
-  for (size_t i = 1; owner != velta_entries().end() && i < owner->second.notes.size(); ++i)
-    if (owner->second.notes[i].rec == (uintptr_t)can)
-      return &owner->second.notes[i];
+  auto it = velta_entries().find((uintptr_t)can);
+  if (it == velta_entries().end() || !it->second.row)
+    it = velta_owner_of((uintptr_t)can);
+  for (size_t i = 1; it != velta_entries().end() && i < it->second.notes.size(); ++i)
+    if (it->second.notes[i].rec == (uintptr_t)can)
+      return &it->second.notes[i];
   return 0;
 }
 
@@ -438,7 +433,7 @@ int velta_ledger_take(const void *record, swig_type_info *ty, int dying, std::ve
    * record being collected, or a stand-alone canvas, freed alone). */
   if (velta_entry_holds(e, dying || e.row->id == VELTA_T_CANVAS) < 0)
     return -1;
-  velta_each_range(it->first, e, [&](VeltaRange r) { return ranges.push_back(r), false; });
+  velta_each_range(e, [&](VeltaRange r) { return ranges.push_back(r), false; });
   for (const VeltaRange &r : ranges)
     if (velta_call_check(r.begin, r.end, e.row->name) < 0)
       return -1;
@@ -450,5 +445,5 @@ int velta_ledger_take(const void *record, swig_type_info *ty, int dying, std::ve
 
 size_t velta_room(const void *ptr) {
   auto owner = velta_owner_of((uintptr_t)ptr);
-  return owner == velta_entries().end() ? 0 : velta_room_in((uintptr_t)ptr, owner->first, owner->second);
+  return owner == velta_entries().end() ? 0 : velta_room_in((uintptr_t)ptr, owner->second);
 }
