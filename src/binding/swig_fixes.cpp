@@ -195,7 +195,7 @@ static PyObject *velta_register_checked(PyObject *original, PyObject *klass) {
   if (PyObject *destroy = PyObject_GetAttrString(klass, "__swig_destroy__")) {
     const char *name = ((PyCFunctionObject *)original)->m_ml->ml_name; /* <Class>_swigregister */
     char entry[128];
-    snprintf(entry, sizeof entry, "delete_%.*s", (int)(strlen(name) - strlen("_swigregister")), name);
+    snprintf(entry, sizeof entry, "delete_%.*s", (int)(strrchr(name, '_') - name), name);
     PyObject *own = PyObject_GetAttrString(PyCFunction_GET_SELF(original), entry);
     int usable = destroy == own;
     Py_DECREF(destroy);
@@ -210,13 +210,8 @@ static PyObject *velta_register_checked(PyObject *original, PyObject *klass) {
   return PyObject_CallOneArg(original, klass);
 }
 
-static int velta_ends_with(const char *s, const char *suffix) {
-  size_t n = strlen(s), m = strlen(suffix);
-  return n >= m && strcmp(s + n - m, suffix) == 0;
-}
-
-/* The pointer type's methods and text form, then the registration entries.
- * SWIG's own entries carry no mark but their names. */
+/* The pointer type's methods and text form, then the registration entries,
+ * which carry no mark but the last part of their names. */
 int velta_swig_fixes_install(PyObject *d, PyMethodDef *methods) {
   PyTypeObject *type = velta_rt.pointer_type;
   type->tp_repr = velta_pointer_repr;
@@ -229,10 +224,10 @@ int velta_swig_fixes_install(PyObject *d, PyMethodDef *methods) {
   }
   PyType_Modified(type);
   for (PyMethodDef *def = methods; def->ml_name; ++def) {
-    if (velta_ends_with(def->ml_name, "_swiginit"))
+    const char *last = strrchr(def->ml_name, '_');
+    if (last && !strcmp(last, "_swiginit"))
       def->ml_meth = velta_init_shadow_instance;
-    else if (velta_ends_with(def->ml_name, "_swigregister") &&
-             velta_replace_entry(d, def, velta_register_checked, METH_O) < 0)
+    else if (last && !strcmp(last, "_swigregister") && velta_replace_entry(d, def, velta_register_checked, METH_O) < 0)
       return -1;
   }
   return 0;
