@@ -18,6 +18,7 @@
 #include "binding.h"
 
 #include <stdint.h>
+#include <string.h>
 
 #include <new>
 #include <vector>
@@ -89,7 +90,18 @@ PyObject *velta_entry_keywords(PyObject *entry, PyObject *args, PyObject *kwargs
 PyCFunction velta_frame_for(int flags) {
   return flags & METH_KEYWORDS ? (PyCFunction)(void (*)(void))velta_entry_keywords : velta_entry_plain;
 }
+/* SWIG's own entries (registration, the proxy's method helpers) hold nothing
+ * and keep the module as their self, which their messages name. */
+int velta_wrapped(const char *name) {
+  return !(velta_ends_with(name, "_swiginit") || velta_ends_with(name, "_swigregister") ||
+           velta_ends_with(name, "Method_New"));
+}
 }  // namespace
+
+int velta_ends_with(const char *s, const char *suffix) {
+  size_t n = strlen(s), m = strlen(suffix);
+  return n >= m && strcmp(s + n - m, suffix) == 0;
+}
 
 /* Owned results on request, per thread: while on, the records that entries
  * make and hand out unowned are owned by their objects (the ledger notes
@@ -181,15 +193,16 @@ int velta_replace_entry(PyObject *d, const PyMethodDef *def, PyCFunction meth, i
   return rc;
 }
 
-/* Every entry of the module dict d runs its original inside a frame. The
+/* Every entry of the module dict d but SWIG's own runs its original in a frame. The
  * proxy classes' methods are made by SWIG_PyInstanceMethod_New from the
  * second table (its texts for the proxy), with the module function's self,
  * which is now the original: that table's entries become the frame's too. */
 int velta_calls_start(PyObject *d, PyMethodDef *methods, PyMethodDef *proxy_methods) {
   for (PyMethodDef *def = proxy_methods; def->ml_name; ++def)
-    def->ml_meth = velta_frame_for(def->ml_flags);
+    if (velta_wrapped(def->ml_name))
+      def->ml_meth = velta_frame_for(def->ml_flags);
   for (PyMethodDef *def = methods; def->ml_name; ++def)
-    if (velta_replace_entry(d, def, velta_frame_for(def->ml_flags), def->ml_flags) < 0)
+    if (velta_wrapped(def->ml_name) && velta_replace_entry(d, def, velta_frame_for(def->ml_flags), def->ml_flags) < 0)
       return -1;
   return 0;
 }

@@ -187,12 +187,13 @@ static PyObject *velta_init_shadow_instance(PyObject *, PyObject *args) {
  * a class without tp_new through a null pointer: only a class that can make
  * instances, with no __swig_destroy__ or this type's delete_<Class>, is
  * passed on to the original (the self; registering again replaces the class). */
-static PyObject *velta_register_checked(PyObject *original, PyObject *klass) {
-  if (!PyType_Check(klass) || !((PyTypeObject *)klass)->tp_new) {
+static PyObject *velta_register_checked(PyObject *original, PyObject *args) {
+  PyObject *klass = PyTuple_GET_SIZE(args) == 1 ? PyTuple_GET_ITEM(args, 0) : NULL;
+  if (klass && (!PyType_Check(klass) || !((PyTypeObject *)klass)->tp_new)) {
     PyErr_SetString(PyExc_TypeError, "swigregister: expected a class that can make instances");
     return NULL;
   }
-  if (PyObject *destroy = PyObject_GetAttrString(klass, "__swig_destroy__")) {
+  if (PyObject *destroy = klass ? PyObject_GetAttrString(klass, "__swig_destroy__") : NULL) {
     const char *name = ((PyCFunctionObject *)original)->m_ml->ml_name; /* <Class>_swigregister */
     char entry[128];
     snprintf(entry, sizeof entry, "delete_%.*s", (int)(strrchr(name, '_') - name), name);
@@ -207,11 +208,13 @@ static PyObject *velta_register_checked(PyObject *original, PyObject *klass) {
     }
   }
   PyErr_Clear();
-  return PyObject_CallOneArg(original, klass);
+  return PyObject_Call(original, args, NULL);
 }
 
 /* The pointer type's methods and text form, then the registration entries,
- * which carry no mark but the last part of their names. */
+ * found by name: swiginit calls the runtime's append itself, not the method,
+ * and SwigPyClientData_New reads __swig_destroy__ as a built-in function while
+ * registering, so the check comes first, when only the name tells the type. */
 int velta_swig_fixes_install(PyObject *d, PyMethodDef *methods) {
   PyTypeObject *type = velta_rt.pointer_type;
   type->tp_repr = velta_pointer_repr;
@@ -224,10 +227,10 @@ int velta_swig_fixes_install(PyObject *d, PyMethodDef *methods) {
   }
   PyType_Modified(type);
   for (PyMethodDef *def = methods; def->ml_name; ++def) {
-    const char *last = strrchr(def->ml_name, '_');
-    if (last && !strcmp(last, "_swiginit"))
+    if (velta_ends_with(def->ml_name, "_swiginit"))
       def->ml_meth = velta_init_shadow_instance;
-    else if (last && !strcmp(last, "_swigregister") && velta_replace_entry(d, def, velta_register_checked, METH_O) < 0)
+    else if (velta_ends_with(def->ml_name, "_swigregister") &&
+             velta_replace_entry(d, def, velta_register_checked, METH_VARARGS) < 0)
       return -1;
   }
   return 0;
