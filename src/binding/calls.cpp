@@ -90,6 +90,7 @@ PyObject *velta_entry_keywords(PyObject *entry, PyObject *args, PyObject *kwargs
 PyCFunction velta_frame_for(int flags) {
   return flags & METH_KEYWORDS ? (PyCFunction)(void (*)(void))velta_entry_keywords : velta_entry_plain;
 }
+
 /* SWIG's own entries (registration, the proxy's method helpers) hold nothing
  * and keep the module as their self, which their messages name. */
 int velta_wrapped(const char *name) {
@@ -193,10 +194,10 @@ int velta_replace_entry(PyObject *d, const PyMethodDef *def, PyCFunction meth, i
   return rc;
 }
 
-/* Every entry of the module dict d but SWIG's own runs its original in a frame. The
- * proxy classes' methods are made by SWIG_PyInstanceMethod_New from the
- * second table (its texts for the proxy), with the module function's self,
- * which is now the original: that table's entries become the frame's too. */
+/* Every entry of the module dict d but SWIG's own runs its original in a
+ * frame. The proxy classes' methods are made by SWIG_PyInstanceMethod_New from
+ * the second table (its texts for the proxy), with the module function's
+ * self, which is now the original: that table's entries become the frame's too. */
 int velta_calls_start(PyObject *d, PyMethodDef *methods, PyMethodDef *proxy_methods) {
   for (PyMethodDef *def = proxy_methods; def->ml_name; ++def)
     if (velta_wrapped(def->ml_name))
