@@ -23,7 +23,7 @@
   $1 = ($ltype)argp;
 }
 %typemap(argout, noblock=1) TYPE *self {
-  if (releasing$argnum) velta_released($input);
+  if (releasing$argnum) velta_set_owned($input, 0);
 }
 %enddef
 VELTA_SELF(struct s_iter)

@@ -56,18 +56,18 @@ extern VeltaRuntime velta_rt;
 int velta_start(const VeltaRuntime &rt, PyObject *d, PyMethodDef *methods);
 
 /* ---- corrections of SWIG's runtime (swig_fixes.cpp) ---- */
-void velta_disown_object(PyObject *obj); /* flag of obj's pointer object cleared in balance */
-void velta_own_object(PyObject *obj);    /* flag of obj's pointer object set in balance */
-void velta_released(PyObject *obj);      /* after delete_<Class> released the record */
 void *velta_fast_self(PyObject *obj, swig_type_info *ty, PyObject **found); /* exact-type short way, or null */
 int velta_swig_fixes_install(PyObject *d, PyMethodDef *methods); /* pointer type, swiginit, swigregister */
-void velta_set_owned(SwigPyObject *sobj, int owned); /* the flag, with the capsule count balanced */
+/* The ownership flag of obj's pointer object, the capsule count balanced. */
+void velta_set_owned(PyObject *obj, int owned);
 /* The wrapper's SWIG_ConvertPtr: `this` resolved with a reference held, cycles refused. */
 int velta_convert(PyObject *obj, void **ptr, swig_type_info *ty, int flags);
 
 /* ---- running calls (calls.cpp) ---- */
 int velta_ends_with(const char *s, const char *suffix);
 int velta_calls_start(PyObject *d, PyMethodDef *methods, PyMethodDef *proxy_methods); /* wraps the entries */
+/* d[def->ml_name] replaced by meth with the original as its self. */
+int velta_replace_entry(PyObject *d, const PyMethodDef *def, PyCFunction meth, int flags);
 int velta_owned_results(int on); /* this thread's owned-results setting: sets it, gives the previous */
 int velta_owning(void);          /* this thread's owned-results setting */
 int velta_call_hold(PyObject *obj, const void *addr);     /* held and pinned until the call ends */

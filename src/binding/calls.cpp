@@ -86,6 +86,13 @@ PyObject *velta_entry_keywords(PyObject *entry, PyObject *args, PyObject *kwargs
   });
 }
 
+/* The frame's entry for an entry of these flags. */
+PyCFunction velta_frame_for(int flags) {
+  return flags & METH_KEYWORDS ? (PyCFunction)(void (*)(void))velta_entry_keywords : velta_entry_plain;
+}
+
+/* SWIG's own entries (registration, the proxy's method helpers) hold nothing
+ * and keep the module as their self, which their messages name. */
 int velta_wrapped(const char *name) {
   return !(velta_ends_with(name, "_swiginit") || velta_ends_with(name, "_swigregister") ||
            velta_ends_with(name, "Method_New"));
@@ -173,37 +180,30 @@ PyCFunction velta_entry_function(PyObject *func) {
   return meth;
 }
 
-/* Replaces every entry of the module dict d by a function of the same name
- * and text that runs the original inside a frame. The proxy classes' methods
- * are made by SWIG_PyInstanceMethod_New from the second table (its texts
- * for the proxy), with the module function's self, which is now the
- * original: that table's entries become the frame's as well. */
+/* Replaces d[def->ml_name] by a function of the same name, flags and text
+ * that calls meth with the original as its self. */
+int velta_replace_entry(PyObject *d, const PyMethodDef *def, PyCFunction meth, int flags) {
+  static PyObject *module_name = PyUnicode_InternFromString("_velta");
+  PyObject *original = PyDict_GetItemString(d, def->ml_name);
+  if (!original)
+    return 0;
+  PyMethodDef *entry = new PyMethodDef{def->ml_name, meth, flags, def->ml_doc};
+  PyObject *replacement = module_name ? PyCFunction_NewEx(entry, original, module_name) : 0;
+  int rc = replacement ? PyDict_SetItemString(d, def->ml_name, replacement) : -1;
+  Py_XDECREF(replacement);
+  return rc;
+}
+
+/* Every entry of the module dict d but SWIG's own runs its original in a
+ * frame. The proxy classes' methods are made by SWIG_PyInstanceMethod_New from
+ * the second table (its texts for the proxy), with the module function's
+ * self, which is now the original: that table's entries become the frame's too. */
 int velta_calls_start(PyObject *d, PyMethodDef *methods, PyMethodDef *proxy_methods) {
   for (PyMethodDef *def = proxy_methods; def->ml_name; ++def)
     if (velta_wrapped(def->ml_name))
-      def->ml_meth = def->ml_flags & METH_KEYWORDS ? (PyCFunction)(void (*)(void))velta_entry_keywords
-                                                   : velta_entry_plain;
-  PyObject *module_name = PyUnicode_FromString("_velta");
-  if (!module_name)
-    return -1;
-  for (PyMethodDef *def = methods; def->ml_name; ++def) {
-    PyObject *original = PyDict_GetItemString(d, def->ml_name);
-    if (!original || !velta_wrapped(def->ml_name))
-      continue;
-    int keywords = (def->ml_flags & METH_KEYWORDS) != 0;
-    PyMethodDef *wrapped = new PyMethodDef{
-        def->ml_name, keywords ? (PyCFunction)(void (*)(void))velta_entry_keywords : velta_entry_plain,
-        keywords ? METH_VARARGS | METH_KEYWORDS : METH_VARARGS, def->ml_doc};
-    if (def->ml_flags & (METH_O | METH_NOARGS))
-      wrapped->ml_flags = def->ml_flags;
-    PyObject *replacement = PyCFunction_NewEx(wrapped, original, module_name);
-    if (!replacement || PyDict_SetItemString(d, def->ml_name, replacement) < 0) {
-      Py_XDECREF(replacement);
-      Py_DECREF(module_name);
+      def->ml_meth = velta_frame_for(def->ml_flags);
+  for (PyMethodDef *def = methods; def->ml_name; ++def)
+    if (velta_wrapped(def->ml_name) && velta_replace_entry(d, def, velta_frame_for(def->ml_flags), def->ml_flags) < 0)
       return -1;
-    }
-    Py_DECREF(replacement);
-  }
-  Py_DECREF(module_name);
   return 0;
 }

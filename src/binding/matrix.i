@@ -72,7 +72,7 @@ VELTA_MEMORY2(vlm_matrix_transpose, s_matrix::transpose, 0)
   VELTA_IN_USE
   if (velta_release(arg1, velta_type(VELTA_T_MATRIX), swig_obj[0]) < 0) SWIG_fail;
   $action
-  velta_disown_object(swig_obj[0]);
+  velta_set_owned(swig_obj[0], 0);
 }
 
 %newobject vlm_matrix_to_string;

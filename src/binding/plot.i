@@ -127,7 +127,7 @@ VELTA_MADE(vlp_subplots, velta_figure_dims(arg1, arg2))
   VELTA_IN_USE
   if (velta_release(arg1, velta_type(VELTA_T_FIGURE), swig_obj[0]) < 0) SWIG_fail;
   $action
-  velta_disown_object(swig_obj[0]);
+  velta_set_owned(swig_obj[0], 0);
 }
 
 VELTA_GUARD(vlp_set_canvas, velta_canvas_index(arg1, arg2))

@@ -48,7 +48,7 @@ void velta_clear_ranges(const std::vector<VeltaRange> &ranges) {
   }
   for (const VeltaPointer &p : cleared) {
     p.obj->ptr = 0;
-    velta_disown_object((PyObject *)p.obj);
+    velta_set_owned((PyObject *)p.obj, 0);
   }
   for (const VeltaPointer &p : cleared)
     Py_XDECREF(p.parent);
@@ -117,7 +117,7 @@ PyObject *velta_pointer_made(PyObject *obj) {
   }
   velta_index().insert({(uintptr_t)sobj->ptr, VeltaPointer{sobj, 0}});
   if (record && velta_ledger_list(sobj->ptr, sobj->ty))
-    velta_own_object((PyObject *)sobj);
+    velta_set_owned((PyObject *)sobj, 1);
   return obj;
 }
 

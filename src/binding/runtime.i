@@ -53,7 +53,7 @@ static swig_type_info *const velta_self_type1 = 0;
   releasing = $disown;
 }
 %typemap(argout, noblock=1) TYPE *self {
-  if (releasing$argnum) velta_released($input);
+  if (releasing$argnum) velta_set_owned($input, 0);
 }
 %enddef
 
@@ -70,7 +70,7 @@ static swig_type_info *const velta_self_type1 = 0;
   }
   $1 = ($ltype)argp;
   if (($disown) && arg1) {
-    velta_disown_object($input);
+    velta_set_owned($input, 0);
     velta_field_stored(arg1, &arg1->$1_name, $input);
   }
 }
@@ -83,7 +83,7 @@ static swig_type_info *const velta_self_type1 = 0;
     %argument_fail(res, "$type", $symname, $argnum);
   }
   $1 = ($ltype)argp;
-  if (($disown) && arg1) velta_disown_object($input);
+  if (($disown) && arg1) velta_set_owned($input, 0);
 }
 %enddef
 

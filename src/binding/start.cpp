@@ -1,15 +1,13 @@
 /* The module start: the runtime handed over by the wrapper, then each unit
- * set up in the order of the layers (CONTRIBUTING.md). */
+ * set up in the order of the layers (CONTRIBUTING.md), the runtime's
+ * corrections before the entries are wrapped in their call frames. */
 #include "binding.h"
 
-/* The module's functions call through their entries of the method table;
- * the runtime's corrections are installed first. */
 int velta_start(const VeltaRuntime &rt, PyObject *d, PyMethodDef *methods) {
   velta_rt = rt;
   velta_types_start();
   velta_pointers_start();
-  if (velta_swig_fixes_install(d, methods) < 0 || velta_numpy_start() < 0 ||
-      velta_calls_start(d, methods, rt.proxy_methods) < 0)
+  if (velta_swig_fixes_install(d, methods) < 0 || velta_numpy_start() < 0)
     return -1;
-  return 0;
+  return velta_calls_start(d, methods, rt.proxy_methods);
 }

@@ -93,13 +93,13 @@ VELTA_RAISED(s_vector::linspace, 0)
   VELTA_IN_USE
   if (velta_release(arg1, velta_type(VELTA_T_VECTOR), swig_obj[0]) < 0) SWIG_fail;
   $action
-  velta_disown_object(swig_obj[0]);
+  velta_set_owned(swig_obj[0], 0);
 }
 %exception vlm_data_delete {
   VELTA_IN_USE
   if (velta_data_release(arg1) < 0) SWIG_fail;
   $action
-  if (swig_obj[0] != Py_None) velta_disown_object(swig_obj[0]);
+  if (swig_obj[0] != Py_None) velta_set_owned(swig_obj[0], 0);
 }
 
 /* Variadic constructor: the Python arguments after the size are the values;
