@@ -36,21 +36,30 @@ static swig_type_info *const velta_self_type1 = 0;
   velta_keep_parent($result, swig_obj[0]);
 }
 
-/* self of the plain records: $disown is set in their destructors only. The
- * flag is cleared once the record is released, so a refused release leaves
- * it as it was. */
-%define VELTA_PLAIN_SELF(TYPE)
-%typemap(in, noblock=1) TYPE *self (void *argp = 0, int res = 0, int releasing = 0, void *velta_self = 0,
-                                     swig_type_info *velta_self_type = 0) {
-  (void)velta_self;
-  (void)velta_self_type;
-  res = SWIG_ConvertPtr($input, &argp, $descriptor, 0);
-  if (!SWIG_IsOK(res)) {
-    %argument_fail(res, "$type", $symname, $argnum);
+/* self of every record: the exact-type short way (held for the call), else
+ * the full conversion. $disown is set in destructors only: the release is
+ * refused while the record is exported (or not the binding's to release),
+ * and the flag is cleared (in balance) once it is released, so a refused
+ * release leaves it as it was. velta_self and velta_self_type are what
+ * VELTA_IN_USE (checks.i) checks. */
+%define VELTA_SELF(TYPE)
+%typemap(in, noblock=1) TYPE *self (void *argp = 0, int res = 0, int releasing = 0, PyObject *found = 0,
+                                     void *velta_self = 0, swig_type_info *velta_self_type = 0) {
+  argp = $disown ? NULL : velta_fast_self($input, $descriptor, &found);
+  if (argp) {
+    if (velta_call_hold(found, argp) < 0) SWIG_fail;
+  } else {
+    res = SWIG_ConvertPtr($input, &argp, $descriptor, 0);
+    if (!SWIG_IsOK(res)) {
+      %argument_fail(res, "$type", $symname, $argnum);
+    }
+    if ($disown && velta_release(argp, $descriptor, $input) < 0) SWIG_fail;
+    releasing = $disown;
   }
   $1 = ($ltype)argp;
-  if ($disown && velta_release(argp, $descriptor, $input) < 0) SWIG_fail;
-  releasing = $disown;
+  velta_self = releasing ? 0 : argp;
+  velta_self_type = releasing ? 0 : $descriptor;
+  (void)velta_self, (void)velta_self_type;
 }
 %typemap(argout, noblock=1) TYPE *self {
   if (releasing$argnum) velta_released($input);
@@ -58,11 +67,12 @@ static swig_type_info *const velta_self_type1 = 0;
 %enddef
 
 /* Setters of single-pointer fields: the object stored gives up its ownership
- * (through the balanced helper), since the record now refers to what it
- * pointed to; with no record to store into (None as self) nothing changes.
- * $disown is set for member setters only, so a function parameter of the
- * same name converts as usual. */
-%define VELTA_DISOWNING_FIELD(DECL)
+ * (balanced), since the record now refers to what it pointed to; with None
+ * as self nothing changes. $disown is set in member setters only, so a
+ * function parameter of the same name converts as usual. HOLD: the record
+ * holds the object stored; 0 where plotting functions take a parameter of
+ * the same name, whose arg1 has no such field. */
+%define VELTA_DISOWNING(DECL, HOLD)
 %typemap(in, noblock=1) DECL (void *argp = 0, int res = 0) {
   res = SWIG_ConvertPtr($input, &argp, $descriptor, 0);
   if (!SWIG_IsOK(res)) {
@@ -71,19 +81,10 @@ static swig_type_info *const velta_self_type1 = 0;
   $1 = ($ltype)argp;
   if (($disown) && arg1) {
     velta_disown_object($input);
+%#if HOLD
     velta_field_stored(arg1, &arg1->$1_name, $input);
+%#endif
   }
-}
-%enddef
-/* The same for parameters that share a name with no field. */
-%define VELTA_DISOWNING_PARAM(DECL)
-%typemap(in, noblock=1) DECL (void *argp = 0, int res = 0) {
-  res = SWIG_ConvertPtr($input, &argp, $descriptor, 0);
-  if (!SWIG_IsOK(res)) {
-    %argument_fail(res, "$type", $symname, $argnum);
-  }
-  $1 = ($ltype)argp;
-  if (($disown) && arg1) velta_disown_object($input);
 }
 %enddef
 
