@@ -1,33 +1,31 @@
 /* Argument checks that keep the library from being handed what it cannot
  * take: null records, indexes outside a block, impossible sizes (checks.cpp). */
 
-/* One line per record type: its self conversion (runtime.i) and checks.
- * None is refused where a record is required, and so is a pointer object
- * whose storage was released; a record argument is checked against its
- * storage once fields were written (a method's self is, by VELTA_IN_USE).
- * A destructor may be given None as self where releasing a null record does
- * nothing (NULL_RELEASE 1). Field setters are the exception, below. */
-%define VELTA_RECORD(TYPE, NULL_RELEASE)
-VELTA_SELF(TYPE)
-%typemap(check, noblock=1) TYPE * {
+/* Per record type: its self conversion (runtime.i) and null checks. None,
+ * and a pointer object whose storage was released, are refused where a
+ * record is required; a record argument is checked against its storage once
+ * fields were written (self is, by VELTA_IN_USE). A destructor takes None as
+ * self where releasing a null record does nothing (NULL_RELEASE 1). */
+%define VELTA_RECORD(TAG, NULL_RELEASE)
+VELTA_SELF(struct TAG)
+%typemap(check, noblock=1) struct TAG * {
   if (!$1 && velta_null_fail("$symname", $argnum, "$type", $descriptor, res$argnum & VELTA_CLEARED) < 0) SWIG_fail;
   if (velta_rt.fields_written && velta_in_use($1, $descriptor) < 0) SWIG_fail;
 }
-%typemap(check, noblock=1) TYPE *self {
+%typemap(check, noblock=1) struct TAG *self {
   if (!$1 && ((res$argnum & VELTA_CLEARED) || !(NULL_RELEASE && releasing$argnum)) &&
       velta_null_fail("$symname", $argnum, "$type", $descriptor, res$argnum & VELTA_CLEARED) < 0) SWIG_fail;
 }
 %enddef
-VELTA_RECORD(struct s_vector, 0) VELTA_RECORD(struct s_matrix, 0) VELTA_RECORD(struct s_iter, 1)
-VELTA_RECORD(struct s_figure, 0) VELTA_RECORD(struct s_slice, 1) VELTA_RECORD(struct s_color, 1)
-VELTA_RECORD(struct s_plot_data, 1) VELTA_RECORD(struct s_coord_double, 1)
-VELTA_RECORD(struct s_coord_int, 1) VELTA_RECORD(struct s_canvas, 1)
+VELTA_RECORD(s_vector, 0) VELTA_RECORD(s_matrix, 0) VELTA_RECORD(s_figure, 0) VELTA_RECORD(s_iter, 1)
+VELTA_RECORD(s_slice, 1) VELTA_RECORD(s_color, 1) VELTA_RECORD(s_plot_data, 1) VELTA_RECORD(s_canvas, 1)
+VELTA_RECORD(s_coord_double, 1) VELTA_RECORD(s_coord_int, 1)
 
 /* A method's self is checked against its storage where the entry runs the
  * library: in its %exception code, which the field accessors (reading or
- * writing only the record itself) lack. An entry without a record self
- * sees the null velta_self1 of the wrapper's header (runtime.i). Every
- * %exception block starts with this line. */
+ * writing only the record) lack. An entry without a record self sees the
+ * null velta_self1 of the wrapper's header (runtime.i). Every %exception
+ * block starts with this line. */
 %define VELTA_IN_USE
   if (velta_rt.fields_written && velta_in_use(velta_self1, velta_self_type1) < 0) SWIG_fail;
 %enddef
@@ -36,14 +34,13 @@ VELTA_RECORD(struct s_coord_int, 1) VELTA_RECORD(struct s_canvas, 1)
   $action
 }
 
-/* Field setters, (self, field): with None as self nothing is stored (SWIG's
- * setters and the memberin below test arg1); a released pointer object is
- * still refused. A field missing here refuses None as self. The value is
- * checked only as its kind needs: numbers and pointers are stored as given
- * (a negative size too); a linked record too (None stores null); a record
- * copied into the field must exist. The shape setter copies into the
- * record without looking at self, so its self must exist, and copies from
- * the array given: it must hold both entries. */
+/* Field setters, (self, field): None as self stores nothing (SWIG's setters
+ * and the memberin below test arg1), a released pointer object is refused; a
+ * field in no list here refuses None as self. Values: numbers and pointers
+ * are stored as given (a negative size too), and a linked record (None
+ * stores null); a record copied in must exist. The shape setter copies into
+ * self without testing it (self must exist) from the array given (it must
+ * hold both entries). */
 %define VELTA_SETTER_SELF
   if (!$1 && (res1 & VELTA_CLEARED) && velta_null_fail("$symname", 1, "$1_type", $1_descriptor, 1) < 0) SWIG_fail;
 %enddef
@@ -116,7 +113,4 @@ VELTA_RECORD(struct s_coord_int, 1) VELTA_RECORD(struct s_canvas, 1)
   if (velta_memory_spent() < 0) SWIG_fail;
 }
 %enddef
-%define VELTA_MEMORY2(FLAT, METHOD, CHECK)
-VELTA_MEMORY(FLAT, CHECK)
-VELTA_MEMORY(METHOD, CHECK)
-%enddef
+%define VELTA_MEMORY2(FLAT, METHOD, CHECK) VELTA_MEMORY(FLAT, CHECK) VELTA_MEMORY(METHOD, CHECK) %enddef

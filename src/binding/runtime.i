@@ -1,12 +1,9 @@
 /* Pointer objects, ownership and the module start (start.cpp; the
  * corrections of SWIG's runtime are swig_fixes.cpp's). */
 
-%fragment("SWIG_AsVal_int");
-%fragment("SWIG_AsVal_double");
-%fragment("SWIG_pchar_descriptor");
-
 /* The binding's sources take the runtime's statics and the two entries with
  * short ways; the registration entries of the method table are replaced. */
+%fragment("SWIG_AsVal_int"); %fragment("SWIG_AsVal_double"); %fragment("SWIG_pchar_descriptor");
 %init %{
   {
     VeltaRuntime rt = {&swig_module, SwigPyObject_type(), &Swig_Capsule_global, SWIG_Python_GetSwigThis,
@@ -38,10 +35,9 @@ static swig_type_info *const velta_self_type1 = 0;
 
 /* self of every record: the exact-type short way (held for the call), else
  * the full conversion. $disown is set in destructors only: the release is
- * refused while the record is exported (or not the binding's to release),
- * and the flag is cleared (in balance) once it is released, so a refused
- * release leaves it as it was. velta_self and velta_self_type are what
- * VELTA_IN_USE (checks.i) checks. */
+ * refused while the record is exported (or not the binding's to release);
+ * the flag is cleared (in balance) once it is released, so a refused release
+ * leaves it as it was. VELTA_IN_USE (checks.i) checks velta_self. */
 %define VELTA_SELF(TYPE)
 %typemap(in, noblock=1) TYPE *self (void *argp = 0, int res = 0, int releasing = 0, PyObject *found = 0,
                                      void *velta_self = 0, swig_type_info *velta_self_type = 0) {
@@ -58,7 +54,7 @@ static swig_type_info *const velta_self_type1 = 0;
   }
   $1 = ($ltype)argp;
   velta_self = releasing ? 0 : argp;
-  velta_self_type = releasing ? 0 : $descriptor;
+  velta_self_type = $descriptor;
   (void)velta_self, (void)velta_self_type;
 }
 %typemap(argout, noblock=1) TYPE *self {
@@ -67,11 +63,10 @@ static swig_type_info *const velta_self_type1 = 0;
 %enddef
 
 /* Setters of single-pointer fields: the object stored gives up its ownership
- * (balanced), since the record now refers to what it pointed to; with None
- * as self nothing changes. $disown is set in member setters only, so a
- * function parameter of the same name converts as usual. HOLD: the record
- * holds the object stored; 0 where plotting functions take a parameter of
- * the same name, whose arg1 has no such field. */
+ * (balanced), the record now referring to what it pointed to; None as self
+ * changes nothing. $disown is set in member setters only, so a function
+ * parameter of the same name converts as usual. HOLD 1: the record holds
+ * the object stored (0 where plotting functions' arg1 has no such field). */
 %define VELTA_DISOWNING(DECL, HOLD)
 %typemap(in, noblock=1) DECL (void *argp = 0, int res = 0) {
   res = SWIG_ConvertPtr($input, &argp, $descriptor, 0);
