@@ -46,9 +46,7 @@ static swig_type_info *const velta_self_type1 = 0;
     if (velta_call_hold(found, argp) < 0) SWIG_fail;
   } else {
     res = SWIG_ConvertPtr($input, &argp, $descriptor, 0);
-    if (!SWIG_IsOK(res)) {
-      %argument_fail(res, "$type", $symname, $argnum);
-    }
+    if (!SWIG_IsOK(res)) %argument_fail(res, "$type", $symname, $argnum);
     if ($disown && velta_release(argp, $descriptor, $input) < 0) SWIG_fail;
     releasing = $disown;
   }
@@ -70,9 +68,7 @@ static swig_type_info *const velta_self_type1 = 0;
 %define VELTA_DISOWNING(DECL, HOLD)
 %typemap(in, noblock=1) DECL (void *argp = 0, int res = 0) {
   res = SWIG_ConvertPtr($input, &argp, $descriptor, 0);
-  if (!SWIG_IsOK(res)) {
-    %argument_fail(res, "$type", $symname, $argnum);
-  }
+  if (!SWIG_IsOK(res)) %argument_fail(res, "$type", $symname, $argnum);
   $1 = ($ltype)argp;
   if (($disown) && arg1) {
     velta_disown_object($input);
