@@ -5,14 +5,11 @@
  * short ways; the registration entries of the method table are replaced. */
 %fragment("SWIG_AsVal_int"); %fragment("SWIG_AsVal_double"); %fragment("SWIG_pchar_descriptor");
 %init %{
-  {
-    VeltaRuntime rt = {&swig_module, SwigPyObject_type(), &Swig_Capsule_global, SWIG_Python_GetSwigThis,
-                       SWIG_Python_SetSwigThis, SwigPyObject_append, SWIG_Python_ConvertPtrAndOwn,
-                       SWIG_AsVal_int, SWIG_AsVal_double, SWIG_pchar_descriptor,
-                       _wrap_s_iter___next__, _wrap_VlmVector___getitem__, SwigMethods_proxydocs};
-    if (velta_start(rt, d, SwigMethods) < 0)
-      return NULL;
-  }
+  if (velta_start({&swig_module, SwigPyObject_type(), &Swig_Capsule_global, SWIG_Python_GetSwigThis,
+                   SWIG_Python_SetSwigThis, SwigPyObject_append, SWIG_Python_ConvertPtrAndOwn, SWIG_AsVal_int,
+                   SWIG_AsVal_double, SWIG_pchar_descriptor, _wrap_s_iter___next__, _wrap_VlmVector___getitem__,
+                   SwigMethods_proxydocs}, d, SwigMethods) < 0)
+    return NULL;
 %}
 
 /* Every pointer object the wrapper makes is listed in the record table;
@@ -42,9 +39,8 @@ static swig_type_info *const velta_self_type1 = 0;
 %typemap(in, noblock=1) TYPE *self (void *argp = 0, int res = 0, int releasing = 0, PyObject *found = 0,
                                      void *velta_self = 0, swig_type_info *velta_self_type = 0) {
   argp = $disown ? NULL : velta_fast_self($input, $descriptor, &found);
-  if (argp) {
-    if (velta_call_hold(found, argp) < 0) SWIG_fail;
-  } else {
+  if (argp && velta_call_hold(found, argp) < 0) SWIG_fail;
+  if (!argp) {
     res = SWIG_ConvertPtr($input, &argp, $descriptor, 0);
     if (!SWIG_IsOK(res)) %argument_fail(res, "$type", $symname, $argnum);
     if ($disown && velta_release(argp, $descriptor, $input) < 0) SWIG_fail;
