@@ -1,35 +1,6 @@
 /* NumPy exchange typemaps (numpy.cpp): arrays in, copied by the library's
  * constructors, and views out, sharing a record's element block. */
 
-%define VELTA_SELF(TYPE)
-%typemap(in, noblock=1) TYPE *self (void *argp = 0, int res = 0, int releasing = 0, PyObject *found = 0,
-                                     void *velta_self = 0, swig_type_info *velta_self_type = 0) {
-  (void)velta_self;
-  (void)velta_self_type;
-  argp = $disown ? NULL : velta_fast_self($input, $descriptor, &found);
-  if (argp) {
-    if (velta_call_hold(found, argp) < 0) SWIG_fail;
-  } else {
-    res = SWIG_ConvertPtr($input, &argp, $descriptor, 0);
-    if (!SWIG_IsOK(res)) {
-      %argument_fail(res, "$type", $symname, $argnum);
-    }
-    /* The destructor: refused while the record is exported (or not the
-     * binding's to release); the flag is cleared (in balance) once the
-     * record is released. */
-    if ($disown && velta_release(argp, $descriptor, $input) < 0) SWIG_fail;
-    releasing = $disown;
-  }
-  $1 = ($ltype)argp;
-}
-%typemap(argout, noblock=1) TYPE *self {
-  if (releasing$argnum) velta_set_owned($input, 0);
-}
-%enddef
-VELTA_SELF(struct s_iter)
-VELTA_SELF(struct s_vector)
-VELTA_SELF(struct s_matrix)
-
 /* (Here rather than in vector_class.i: s_iter's methods are generated at
  * its record's place, records.i, and must find this typemap.)
  * Methods that may return the record they were called on give back the

@@ -173,12 +173,7 @@ VELTA_GUARD(vlp_set_legend, velta_legend_loc_known(arg3))
 }
 
 /* Pointer-field setters: the object stored gives up ownership. */
-VELTA_DISOWNING_PARAM(VlmVector *vecx)
-VELTA_DISOWNING_PARAM(VlmVector *vecy)
-VELTA_DISOWNING_FIELD(int *p_r_type)
-VELTA_DISOWNING_FIELD(int *p_r_linewidth)
-VELTA_DISOWNING_FIELD(int *p_r_radius)
-VELTA_DISOWNING_FIELD(VlmColor *p_r_color)
-VELTA_DISOWNING_FIELD(VlmColor *p_r_color_outside)
-VELTA_DISOWNING_FIELD(VlpCanvas *p_r_canvas)
-VELTA_DISOWNING_FIELD(double *p_r_nums)
+VELTA_DISOWNING(VlmVector *vecx, 0) VELTA_DISOWNING(VlmVector *vecy, 0)
+VELTA_DISOWNING(int *p_r_type, 1) VELTA_DISOWNING(int *p_r_linewidth, 1) VELTA_DISOWNING(int *p_r_radius, 1)
+VELTA_DISOWNING(VlmColor *p_r_color, 1) VELTA_DISOWNING(VlmColor *p_r_color_outside, 1)
+VELTA_DISOWNING(VlpCanvas *p_r_canvas, 1) VELTA_DISOWNING(double *p_r_nums, 1)

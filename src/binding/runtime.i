@@ -1,21 +1,15 @@
 /* Pointer objects, ownership and the module start (start.cpp; the
  * corrections of SWIG's runtime are swig_fixes.cpp's). */
 
-%fragment("SWIG_AsVal_int");
-%fragment("SWIG_AsVal_double");
-%fragment("SWIG_pchar_descriptor");
-
 /* The binding's sources take the runtime's statics and the two entries with
  * short ways; the registration entries of the method table are replaced. */
+%fragment("SWIG_AsVal_int"); %fragment("SWIG_AsVal_double"); %fragment("SWIG_pchar_descriptor");
 %init %{
-  {
-    VeltaRuntime rt = {&swig_module, SwigPyObject_type(), &Swig_Capsule_global, SWIG_Python_GetSwigThis,
-                       SWIG_Python_SetSwigThis, SwigPyObject_append, SWIG_Python_ConvertPtrAndOwn,
-                       SWIG_AsVal_int, SWIG_AsVal_double, SWIG_pchar_descriptor,
-                       _wrap_s_iter___next__, _wrap_VlmVector___getitem__, SwigMethods_proxydocs};
-    if (velta_start(rt, d, SwigMethods) < 0)
-      return NULL;
-  }
+  if (velta_start({&swig_module, SwigPyObject_type(), &Swig_Capsule_global, SWIG_Python_GetSwigThis,
+                   SWIG_Python_SetSwigThis, SwigPyObject_append, SWIG_Python_ConvertPtrAndOwn, SWIG_AsVal_int,
+                   SWIG_AsVal_double, SWIG_pchar_descriptor, _wrap_s_iter___next__, _wrap_VlmVector___getitem__,
+                   SwigMethods_proxydocs}, d, SwigMethods) < 0)
+    return NULL;
 %}
 
 /* Every pointer object the wrapper makes is listed in the record table;
@@ -36,21 +30,26 @@ static swig_type_info *const velta_self_type1 = 0;
   velta_keep_parent($result, swig_obj[0]);
 }
 
-/* self of the plain records: $disown is set in their destructors only. The
- * flag is cleared once the record is released, so a refused release leaves
- * it as it was. */
-%define VELTA_PLAIN_SELF(TYPE)
-%typemap(in, noblock=1) TYPE *self (void *argp = 0, int res = 0, int releasing = 0, void *velta_self = 0,
-                                     swig_type_info *velta_self_type = 0) {
-  (void)velta_self;
-  (void)velta_self_type;
-  res = SWIG_ConvertPtr($input, &argp, $descriptor, 0);
-  if (!SWIG_IsOK(res)) {
-    %argument_fail(res, "$type", $symname, $argnum);
+/* self of every record: the exact-type short way (held for the call), else
+ * the full conversion. $disown is set in destructors only: the release is
+ * refused while the record is exported (or not the binding's to release);
+ * the flag is cleared (in balance) once it is released, so a refused release
+ * leaves it as it was. VELTA_IN_USE (checks.i) checks velta_self. */
+%define VELTA_SELF(TYPE)
+%typemap(in, noblock=1) TYPE *self (void *argp = 0, int res = 0, int releasing = 0, PyObject *found = 0,
+                                     void *velta_self = 0, swig_type_info *velta_self_type = 0) {
+  argp = $disown ? NULL : velta_fast_self($input, $descriptor, &found);
+  if (argp && velta_call_hold(found, argp) < 0) SWIG_fail;
+  if (!argp) {
+    res = SWIG_ConvertPtr($input, &argp, $descriptor, 0);
+    if (!SWIG_IsOK(res)) %argument_fail(res, "$type", $symname, $argnum);
+    if ($disown && velta_release(argp, $descriptor, $input) < 0) SWIG_fail;
+    releasing = $disown;
   }
   $1 = ($ltype)argp;
-  if ($disown && velta_release(argp, $descriptor, $input) < 0) SWIG_fail;
-  releasing = $disown;
+  velta_self = releasing ? 0 : argp;
+  velta_self_type = $descriptor;
+  (void)velta_self, (void)velta_self_type;
 }
 %typemap(argout, noblock=1) TYPE *self {
   if (releasing$argnum) velta_set_owned($input, 0);
@@ -58,32 +57,21 @@ static swig_type_info *const velta_self_type1 = 0;
 %enddef
 
 /* Setters of single-pointer fields: the object stored gives up its ownership
- * (through the balanced helper), since the record now refers to what it
- * pointed to; with no record to store into (None as self) nothing changes.
- * $disown is set for member setters only, so a function parameter of the
- * same name converts as usual. */
-%define VELTA_DISOWNING_FIELD(DECL)
+ * (balanced), the record now referring to what it pointed to; None as self
+ * changes nothing. $disown is set in member setters only, so a function
+ * parameter of the same name converts as usual. HOLD 1: the record holds
+ * the object stored (0 where plotting functions' arg1 has no such field). */
+%define VELTA_DISOWNING(DECL, HOLD)
 %typemap(in, noblock=1) DECL (void *argp = 0, int res = 0) {
   res = SWIG_ConvertPtr($input, &argp, $descriptor, 0);
-  if (!SWIG_IsOK(res)) {
-    %argument_fail(res, "$type", $symname, $argnum);
-  }
+  if (!SWIG_IsOK(res)) %argument_fail(res, "$type", $symname, $argnum);
   $1 = ($ltype)argp;
   if (($disown) && arg1) {
     velta_set_owned($input, 0);
+%#if HOLD
     velta_field_stored(arg1, &arg1->$1_name, $input);
+%#endif
   }
-}
-%enddef
-/* The same for parameters that share a name with no field. */
-%define VELTA_DISOWNING_PARAM(DECL)
-%typemap(in, noblock=1) DECL (void *argp = 0, int res = 0) {
-  res = SWIG_ConvertPtr($input, &argp, $descriptor, 0);
-  if (!SWIG_IsOK(res)) {
-    %argument_fail(res, "$type", $symname, $argnum);
-  }
-  $1 = ($ltype)argp;
-  if (($disown) && arg1) velta_set_owned($input, 0);
 }
 %enddef
 
