@@ -1,11 +1,6 @@
-/* The type table: one row per record type the binding wraps, and the only
- * place that spells SWIG's mangled type names. Everything else asks the
- * table by row (VELTA_T_*) or by the swig_type_info a pointer object carries.
- *
- * A row says what a record of the type is: its size, where its element
- * block and count fields are (a vector's p_r_nums and size, a figure's
- * canvases), how big an element of that block is, whether every result of
- * the type is a record of its own, and which flat function releases it. */
+/* The type table: one row per record type the binding wraps (its columns:
+ * VeltaType, ledger.h), and the only place that spells SWIG's mangled type
+ * names; everything else asks by row (VELTA_T_*) or by swig_type_info. */
 #include "ledger.h"
 
 #include <stddef.h>
