@@ -6,11 +6,9 @@
 #include <stdlib.h>
 
 struct s_iter *velta_iter_new(double *nums, int count) {
-  struct s_iter *it = (struct s_iter *)calloc(1, sizeof(struct s_iter));
-  if (it) {
-    it->ptr = nums;
-    it->len = count > 0 ? count : 0;
-  }
+  struct s_iter *it = (struct s_iter *)malloc(sizeof(struct s_iter));
+  if (it)
+    *it = {nums, count > 0 ? count : 0};
   return it;
 }
 
@@ -46,7 +44,7 @@ static PyMethodDef velta_iter_next_def = {"__next__", velta_iter_next_method, ME
 
 void velta_iter_class_fast(PyObject *obj) {
   PyTypeObject *cls = obj ? Py_TYPE(obj) : NULL;
-  if (!cls || cls == velta_rt.fast_iter_class || cls == velta_rt.pointer_type || !(cls->tp_flags & Py_TPFLAGS_HEAPTYPE))
+  if (!cls || cls == velta_rt.fast_iter_class || !(cls->tp_flags & Py_TPFLAGS_HEAPTYPE)) /* a proxy class */
     return;
   PyObject *descr = PyDescr_NewMethod(cls, &velta_iter_next_def);
   if (descr && PyObject_SetAttrString((PyObject *)cls, "__next__", descr) == 0) {
@@ -65,15 +63,13 @@ void velta_iter_class_fast(PyObject *obj) {
  * entry takes any self), installed only over the generated forwarder. */
 static PyObject *velta_vector_getitem_o(PyObject *self, PyObject *key) {
   PyObject *found;
+  int overflow;
   VlmVector *v = PyLong_CheckExact(key) && !velta_rt.fields_written
                      ? (VlmVector *)velta_fast_self(self, velta_type(VELTA_T_VECTOR), &found)
                      : NULL;
-  if (v) {
-    int overflow;
-    long index = PyLong_AsLongAndOverflow(key, &overflow);
-    if (index >= 0 && index < v->size)
-      return PyFloat_FromDouble(vlm_vector_get_item(v, (int)index));
-  }
+  long index = v ? PyLong_AsLongAndOverflow(key, &overflow) : -1; /* -1 on overflow too */
+  if (index >= 0 && index < v->size)
+    return PyFloat_FromDouble(vlm_vector_get_item(v, (int)index));
   PyObject *args = PyTuple_Pack(2, self, key);
   PyObject *result = args ? velta_call_entry(velta_rt.vector_getitem_entry, "VlmVector___getitem__", args) : NULL;
   Py_XDECREF(args);

@@ -17,6 +17,8 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 /* ---- balanced ownership ----
  * An owned object holds a reference to the runtime's shared type-table
  * capsule, dropped when it dies; a few "take ownership, then collect" cycles
@@ -34,26 +36,19 @@ void velta_set_owned(PyObject *obj, int owned) {
     Py_XDECREF(*velta_rt.capsule);
 }
 
-/* The flag set to truth, ownership taken only where the ledger allows it:
- * the previous flag, or -1. */
-static int velta_pointer_set(PyObject *v, int truth) {
-  int was = ((SwigPyObject *)v)->own;
-  if (truth < 0 || (truth && velta_may_own((SwigPyObject *)v) < 0))
-    return -1;
-  velta_set_owned(v, truth);
-  return was;
-}
-
-template <int Owned> static PyObject *velta_pointer_flag(PyObject *v, PyObject *) {
-  return velta_pointer_set(v, Owned) < 0 ? NULL : Py_NewRef(Py_None);
-}
-
-static PyObject *velta_pointer_own(PyObject *v, PyObject *args) {
+/* disown(), acquire() (Owned 0, 1) and own([flag]) (Owned -1, giving the
+ * previous flag). truth is the flag asked for: -1 when its truth test failed,
+ * -2 when none was given. Ownership is taken only where the ledger allows it. */
+template <int Owned> static PyObject *velta_pointer_flag(PyObject *v, PyObject *args) {
   PyObject *val = 0;
-  if (!PyArg_UnpackTuple(args, "own", 0, 1, &val))
+  if (Owned < 0 && !PyArg_UnpackTuple(args, "own", 0, 1, &val))
     return NULL;
-  int was = val ? velta_pointer_set(v, PyObject_IsTrue(val)) : ((SwigPyObject *)v)->own;
-  return was < 0 ? NULL : PyBool_FromLong(was);
+  int was = ((SwigPyObject *)v)->own, truth = Owned >= 0 ? Owned : val ? PyObject_IsTrue(val) : -2;
+  if (truth == -1 || (truth > 0 && velta_may_own((SwigPyObject *)v) < 0))
+    return NULL;
+  if (truth >= 0)
+    velta_set_owned(v, truth);
+  return Owned < 0 ? PyBool_FromLong(was) : Py_NewRef(Py_None);
 }
 
 /* ---- text form ----
@@ -83,7 +78,7 @@ static PyMethodDef velta_pointer_methods[] = {
   {"append", velta_pointer_append, METH_O, "appends another 'this' object"},
   {"disown", velta_pointer_flag<0>, METH_NOARGS, "releases ownership of the pointer"},
   {"acquire", velta_pointer_flag<1>, METH_NOARGS, "acquires ownership of the pointer"},
-  {"own", velta_pointer_own, METH_VARARGS, "returns/sets ownership of the pointer"},
+  {"own", velta_pointer_flag<-1>, METH_VARARGS, "returns/sets ownership of the pointer"},
   {"__repr__", velta_pointer_repr_method, METH_NOARGS, "returns object representation"},
   {0, 0, 0, 0}
 };
@@ -108,25 +103,21 @@ static PyObject *velta_this_of(PyObject *obj) {
 static PyObject *velta_resolve_this(PyObject *obj) {
   PyObject *seen[velta_this_depth];
   PyObject *cur = Py_NewRef(obj);
-  for (int depth = 0; depth < velta_this_depth; ++depth) {
+  int back = 0;
+  for (int depth = 0; depth < velta_this_depth && !back; ++depth) {
     if (cur == Py_None || PyObject_TypeCheck(cur, velta_rt.pointer_type))
       return cur;
     seen[depth] = cur;
     PyObject *next = velta_this_of(cur);
     if (!next)
       return cur;
-    Py_DECREF(cur);
-    cur = next;
-    for (int i = 0; i <= depth; ++i)
-      if (seen[i] == next) {
-        Py_DECREF(next);
-        PyErr_Format(PyExc_TypeError, "the 'this' of a '%.100s' object leads back to itself", Py_TYPE(obj)->tp_name);
-        return NULL;
-      }
+    Py_SETREF(cur, next);
+    back = std::count(seen, seen + depth + 1, next) > 0;
   }
   Py_DECREF(cur);
-  PyErr_Format(PyExc_TypeError, "the 'this' of a '%.100s' object is nested more than %d deep", Py_TYPE(obj)->tp_name,
-               velta_this_depth);
+  PyErr_Format(PyExc_TypeError, back ? "the 'this' of a '%.100s' object leads back to itself"
+                                     : "the 'this' of a '%.100s' object is nested more than %d deep",
+               Py_TYPE(obj)->tp_name, velta_this_depth);
   return NULL;
 }
 
@@ -134,21 +125,15 @@ static PyObject *velta_resolve_this(PyObject *obj) {
  * exact type match, or null for the full conversion. *found is the pointer
  * object (borrowed), for the running call to hold. */
 void *velta_fast_self(PyObject *obj, swig_type_info *ty, PyObject **found) {
-  PyObject *holder = obj;
-  if (Py_TYPE(holder) != velta_rt.pointer_type) {
-    if (!(holder = velta_this_of(obj)))
-      return NULL;
-    /* The proxy keeps its pointer object alive; one made afresh by the lookup
-     * takes the full conversion, which holds it. */
-    int usable = Py_TYPE(holder) == velta_rt.pointer_type && Py_REFCNT(holder) > 1;
-    Py_DECREF(holder);
-    if (!usable)
-      return NULL;
-  }
-  if (((SwigPyObject *)holder)->ty != ty)
+  PyObject *h = Py_TYPE(obj) == velta_rt.pointer_type ? Py_NewRef(obj) : velta_this_of(obj);
+  /* The proxy keeps its pointer object alive; one made afresh by the lookup
+   * takes the full conversion, which holds it. */
+  int usable = h && Py_TYPE(h) == velta_rt.pointer_type && Py_REFCNT(h) > 1 && ((SwigPyObject *)h)->ty == ty;
+  Py_XDECREF(h);
+  if (!usable)
     return NULL;
-  *found = holder;
-  return ((SwigPyObject *)holder)->ptr;
+  *found = h;
+  return ((SwigPyObject *)h)->ptr;
 }
 
 /* SWIG_ConvertPtr of the wrapper, through the resolution above. */
