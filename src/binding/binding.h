@@ -58,6 +58,7 @@ int velta_start(const VeltaRuntime &rt, PyObject *d, PyMethodDef *methods);
 /* ---- corrections of SWIG's runtime (swig_fixes.cpp) ---- */
 void *velta_fast_self(PyObject *obj, swig_type_info *ty, PyObject **found); /* exact-type short way, or null */
 int velta_swig_fixes_install(PyObject *d, PyMethodDef *methods); /* pointer type, swiginit, swigregister */
+int velta_put_method(PyTypeObject *cls, PyTypeObject *owner, PyMethodDef *def); /* cls's method descriptor of def */
 /* The ownership flag of obj's pointer object, the capsule count balanced. */
 void velta_set_owned(PyObject *obj, int owned);
 /* The wrapper's SWIG_ConvertPtr: `this` resolved with a reference held, cycles refused. */

@@ -46,14 +46,10 @@ void velta_iter_class_fast(PyObject *obj) {
   PyTypeObject *cls = obj ? Py_TYPE(obj) : NULL;
   if (!cls || cls == velta_rt.fast_iter_class || !(cls->tp_flags & Py_TPFLAGS_HEAPTYPE)) /* a proxy class */
     return;
-  PyObject *descr = PyDescr_NewMethod(cls, &velta_iter_next_def);
-  if (descr && PyObject_SetAttrString((PyObject *)cls, "__next__", descr) == 0) {
-    cls->tp_iternext = velta_iter_iternext;
-    Py_XSETREF(velta_rt.fast_iter_class, (PyTypeObject *)Py_NewRef(cls));
-  } else {
-    PyErr_Clear();
-  }
-  Py_XDECREF(descr);
+  if (velta_put_method(cls, cls, &velta_iter_next_def) < 0)
+    return PyErr_Clear();
+  cls->tp_iternext = velta_iter_iternext;
+  Py_XSETREF(velta_rt.fast_iter_class, (PyTypeObject *)Py_NewRef(cls));
 }
 
 /* v[i]: the proxy's __getitem__ becomes a one-argument method descriptor,
@@ -92,8 +88,6 @@ void velta_vector_class_fast(void) {
   if (!current || !PyInstanceMethod_Check(current) ||
       velta_entry_function(PyInstanceMethod_GET_FUNCTION(current)) != velta_rt.vector_getitem_entry)
     return;
-  PyObject *descr = PyDescr_NewMethod(&PyBaseObject_Type, &velta_vector_getitem_def);
-  if (!descr || PyObject_SetAttrString((PyObject *)cls, "__getitem__", descr) < 0)
+  if (velta_put_method(cls, &PyBaseObject_Type, &velta_vector_getitem_def) < 0)
     PyErr_Clear();
-  Py_XDECREF(descr);
 }

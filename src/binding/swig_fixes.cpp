@@ -196,21 +196,25 @@ static PyObject *velta_register_checked(PyObject *original, PyObject *args) {
   return PyObject_Call(original, args, NULL);
 }
 
+/* Into the class's own dict: the pointer type is static, which setattr
+ * refuses, and the callers set any slot themselves. */
+int velta_put_method(PyTypeObject *cls, PyTypeObject *owner, PyMethodDef *def) {
+  PyObject *descr = PyDescr_NewMethod(owner, def);
+  int rc = descr ? PyDict_SetItemString(cls->tp_dict, def->ml_name, descr) : -1;
+  Py_XDECREF(descr);
+  PyType_Modified(cls);
+  return rc;
+}
+
 /* The pointer type's methods and text form, then the registration entries,
  * found by name: swiginit calls the runtime's append itself, not the method,
  * and SwigPyClientData_New reads __swig_destroy__ as a built-in function while
  * registering, so the check comes first, when only the name tells the type. */
 int velta_swig_fixes_install(PyObject *d, PyMethodDef *methods) {
-  PyTypeObject *type = velta_rt.pointer_type;
-  type->tp_repr = velta_pointer_repr;
-  for (PyMethodDef *def = velta_pointer_methods; def->ml_name; ++def) {
-    PyObject *descr = PyDescr_NewMethod(type, def);
-    int rc = descr ? PyDict_SetItemString(type->tp_dict, def->ml_name, descr) : -1;
-    Py_XDECREF(descr);
-    if (rc < 0)
+  velta_rt.pointer_type->tp_repr = velta_pointer_repr;
+  for (PyMethodDef *def = velta_pointer_methods; def->ml_name; ++def)
+    if (velta_put_method(velta_rt.pointer_type, velta_rt.pointer_type, def) < 0)
       return -1;
-  }
-  PyType_Modified(type);
   for (PyMethodDef *def = methods; def->ml_name; ++def) {
     if (velta_ends_with(def->ml_name, "_swiginit"))
       def->ml_meth = velta_init_shadow_instance;
