@@ -7,7 +7,6 @@ int velta_start(const VeltaRuntime &rt, PyObject *d, PyMethodDef *methods) {
   velta_rt = rt;
   velta_types_start();
   velta_pointers_start();
-  if (velta_swig_fixes_install(d, methods) < 0 || velta_numpy_start() < 0)
-    return -1;
-  return velta_calls_start(d, methods, rt.proxy_methods);
+  return velta_swig_fixes_install(d, methods) || velta_numpy_start() || velta_calls_start(d, methods, rt.proxy_methods)
+             ? -1 : 0;
 }

@@ -26,7 +26,7 @@
  * runtime's collection calls delete_<Class> with the dying object (no
  * references left) and drops its capsule reference itself. */
 void velta_set_owned(PyObject *obj, int owned) {
-  SwigPyObject *sobj = obj ? velta_rt.get_this(obj) : 0;
+  SwigPyObject *sobj = velta_rt.get_this(obj);
   if (!sobj || (sobj->own == SWIG_POINTER_OWN) == (owned != 0))
     return;
   sobj->own = owned ? SWIG_POINTER_OWN : 0;
@@ -138,8 +138,8 @@ void *velta_fast_self(PyObject *obj, swig_type_info *ty, PyObject **found) {
 
 /* SWIG_ConvertPtr of the wrapper, through the resolution above. */
 int velta_convert(PyObject *obj, void **ptr, swig_type_info *ty, int flags) {
-  /* None, or a pointer object being collected (its destructor converts it). */
-  if (obj == Py_None || Py_REFCNT(obj) == 0)
+  /* A pointer object being collected (its destructor converts it). */
+  if (Py_REFCNT(obj) == 0)
     return velta_rt.convert(obj, ptr, ty, flags, 0);
   PyObject *held = velta_resolve_this(obj);
   if (!held)
@@ -166,12 +166,10 @@ static PyObject *velta_init_shadow_instance(PyObject *, PyObject *args) {
 }
 
 /* ---- <Class>_swigregister(class) ----
- * Names the class of a type's records and, by its __swig_destroy__, their
- * release. The stock entry called any __swig_destroy__ as a built-in
- * function, let another type's destructor release these records, and called
- * a class without tp_new through a null pointer: only a class that can make
- * instances, with no __swig_destroy__ or this type's delete_<Class>, is
- * passed on to the original (the self; registering again replaces the class). */
+ * Passed on to the original (the self; registering again replaces the class)
+ * only for a class with tp_new (the stock entry called a null one) and with no
+ * __swig_destroy__ or this type's own delete_<Class> (it called any as a
+ * built-in function, so another type's destructor released these records). */
 static PyObject *velta_register_checked(PyObject *original, PyObject *args) {
   PyObject *klass = PyTuple_GET_SIZE(args) == 1 ? PyTuple_GET_ITEM(args, 0) : NULL;
   if (klass && (!PyType_Check(klass) || !((PyTypeObject *)klass)->tp_new)) {
@@ -206,10 +204,9 @@ int velta_put_method(PyTypeObject *cls, PyTypeObject *owner, PyMethodDef *def) {
   return rc;
 }
 
-/* The pointer type's methods and text form, then the registration entries,
- * found by name: swiginit calls the runtime's append itself, not the method,
- * and SwigPyClientData_New reads __swig_destroy__ as a built-in function while
- * registering, so the check comes first, when only the name tells the type. */
+/* swiginit calls the runtime's append itself, not the method; the registration
+ * check runs before the original reads __swig_destroy__, and only the entry's
+ * name tells the type. */
 int velta_swig_fixes_install(PyObject *d, PyMethodDef *methods) {
   velta_rt.pointer_type->tp_repr = velta_pointer_repr;
   for (PyMethodDef *def = velta_pointer_methods; def->ml_name; ++def)
