@@ -69,6 +69,7 @@ int velta_ends_with(const char *s, const char *suffix);
 int velta_calls_start(PyObject *d, PyMethodDef *methods, PyMethodDef *proxy_methods); /* wraps the entries */
 /* d[def->ml_name] replaced by meth with the original as its self. */
 int velta_replace_entry(PyObject *d, const PyMethodDef *def, PyCFunction meth, int flags);
+PyObject *velta_original(PyObject *self); /* the entry a replacement calls, or null */
 int velta_owned_results(int on); /* this thread's owned-results setting: sets it, gives the previous */
 int velta_owning(void);          /* this thread's owned-results setting */
 int velta_call_hold(PyObject *obj, const void *addr);     /* held and pinned until the call ends */

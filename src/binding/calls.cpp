@@ -24,6 +24,8 @@
 #include <vector>
 
 namespace {
+const char kOriginal[] = "velta.entry";
+
 struct VeltaCall {
   const char *name;  /* the entry's */
   VeltaCall *outer;  /* the call of this thread it runs inside, or null */
@@ -75,12 +77,16 @@ const char *velta_name_of(PyObject *entry) {
 }
 
 /* The function object's original entry and its self. */
-PyObject *velta_entry_plain(PyObject *entry, PyObject *args) {
-  return velta_in_frame(velta_name_of(entry), [&] { return PyCFunction_GET_FUNCTION(entry)(PyCFunction_GET_SELF(entry), args); });
+PyObject *velta_entry_plain(PyObject *self, PyObject *args) {
+  PyObject *entry = velta_original(self);
+  return !entry ? NULL : velta_in_frame(velta_name_of(entry), [&] {
+    return PyCFunction_GET_FUNCTION(entry)(PyCFunction_GET_SELF(entry), args);
+  });
 }
 
-PyObject *velta_entry_keywords(PyObject *entry, PyObject *args, PyObject *kwargs) {
-  return velta_in_frame(velta_name_of(entry), [&] {
+PyObject *velta_entry_keywords(PyObject *self, PyObject *args, PyObject *kwargs) {
+  PyObject *entry = velta_original(self);
+  return !entry ? NULL : velta_in_frame(velta_name_of(entry), [&] {
     return ((PyCFunctionWithKeywords)(void (*)(void))PyCFunction_GET_FUNCTION(entry))(PyCFunction_GET_SELF(entry),
                                                                                         args, kwargs);
   });
@@ -175,21 +181,33 @@ PyCFunction velta_entry_function(PyObject *func) {
   PyCFunction meth = PyCFunction_GET_FUNCTION(func);
   PyObject *self = PyCFunction_GET_SELF(func);
   if ((meth == velta_entry_plain || meth == (PyCFunction)(void (*)(void))velta_entry_keywords) && self &&
-      PyCFunction_Check(self))
-    return PyCFunction_GET_FUNCTION(self);
+      PyCapsule_IsValid(self, kOriginal))
+    return PyCFunction_GET_FUNCTION(velta_original(self));
   return meth;
 }
 
+/* The original entry a replacement calls, kept in a capsule as the
+ * replacement's self: reached as __self__, the original itself would run
+ * outside a frame (or a registration unchecked). */
+PyObject *velta_original(PyObject *self) {
+  return (PyObject *)PyCapsule_GetPointer(self, kOriginal);
+}
+
 /* Replaces d[def->ml_name] by a function of the same name, flags and text
- * that calls meth with the original as its self. */
+ * that calls meth with the original's capsule as its self. */
 int velta_replace_entry(PyObject *d, const PyMethodDef *def, PyCFunction meth, int flags) {
   static PyObject *module_name = PyUnicode_InternFromString("_velta");
   PyObject *original = PyDict_GetItemString(d, def->ml_name);
   if (!original)
     return 0;
+  PyObject *self = PyCapsule_New(Py_NewRef(original), kOriginal,
+                                 [](PyObject *c) { Py_DECREF((PyObject *)PyCapsule_GetPointer(c, kOriginal)); });
   PyMethodDef *entry = new PyMethodDef{def->ml_name, meth, flags, def->ml_doc};
-  PyObject *replacement = module_name ? PyCFunction_NewEx(entry, original, module_name) : 0;
+  PyObject *replacement = self && module_name ? PyCFunction_NewEx(entry, self, module_name) : 0;
   int rc = replacement ? PyDict_SetItemString(d, def->ml_name, replacement) : -1;
+  if (!self)
+    Py_DECREF(original);
+  Py_XDECREF(self);
   Py_XDECREF(replacement);
   return rc;
 }

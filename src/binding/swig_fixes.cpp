@@ -166,11 +166,14 @@ static PyObject *velta_init_shadow_instance(PyObject *, PyObject *args) {
 }
 
 /* ---- <Class>_swigregister(class) ----
- * Passed on to the original (the self; registering again replaces the class)
+ * Passed on to the original (registering again replaces the class)
  * only for a class with tp_new (the stock entry called a null one) and with no
  * __swig_destroy__ or this type's own delete_<Class> (it called any as a
  * built-in function, so another type's destructor released these records). */
-static PyObject *velta_register_checked(PyObject *original, PyObject *args) {
+static PyObject *velta_register_checked(PyObject *self, PyObject *args) {
+  PyObject *original = velta_original(self);
+  if (!original)
+    return NULL;
   PyObject *klass = PyTuple_GET_SIZE(args) == 1 ? PyTuple_GET_ITEM(args, 0) : NULL;
   if (klass && (!PyType_Check(klass) || !((PyTypeObject *)klass)->tp_new)) {
     PyErr_SetString(PyExc_TypeError, "swigregister: expected a class that can make instances");
@@ -206,18 +209,24 @@ int velta_put_method(PyTypeObject *cls, PyTypeObject *owner, PyMethodDef *def) {
 
 /* swiginit calls the runtime's append itself, not the method; the registration
  * check runs before the original reads __swig_destroy__, and only the entry's
- * name tells the type. */
+ * name tells the type. The proxy's table is fixed too: SWIG_PyInstanceMethod_New
+ * makes methods from its entries with the module function's self. */
 int velta_swig_fixes_install(PyObject *d, PyMethodDef *methods) {
   velta_rt.pointer_type->tp_repr = velta_pointer_repr;
   for (PyMethodDef *def = velta_pointer_methods; def->ml_name; ++def)
     if (velta_put_method(velta_rt.pointer_type, velta_rt.pointer_type, def) < 0)
       return -1;
-  for (PyMethodDef *def = methods; def->ml_name; ++def) {
-    if (velta_ends_with(def->ml_name, "_swiginit"))
-      def->ml_meth = velta_init_shadow_instance;
-    else if (velta_ends_with(def->ml_name, "_swigregister") &&
-             velta_replace_entry(d, def, velta_register_checked, METH_VARARGS) < 0)
-      return -1;
+  for (PyMethodDef *table : {methods, velta_rt.proxy_methods}) {
+    for (PyMethodDef *def = table; def->ml_name; ++def) {
+      if (velta_ends_with(def->ml_name, "_swiginit"))
+        def->ml_meth = velta_init_shadow_instance;
+      else if (!velta_ends_with(def->ml_name, "_swigregister"))
+        continue;
+      else if (table != methods)
+        *def = PyMethodDef{def->ml_name, velta_register_checked, METH_VARARGS, def->ml_doc};
+      else if (velta_replace_entry(d, def, velta_register_checked, METH_VARARGS) < 0)
+        return -1;
+    }
   }
   return 0;
 }

@@ -168,6 +168,19 @@ SEQUENCES = {
     "a pointer object appended to itself": ("p = x.this", "p.append(p)", "TypeError", "would make a cycle"),
     "a proxy given its own pointer object again": ("", "VlmVector_swiginit(x, x.this)", "TypeError",
                                                    "would make a cycle"),
+    # the stock entries behind the binding's, reached another way
+    "an entry's original as its __self__": ("import _velta; m = VlmMatrix(2, 2)",
+                                           "_velta.VlmMatrix___getitem__.__self__(m, (0, 1))", "TypeError",
+                                           "not callable"),
+    "the registration's original as its __self__": ("import _velta", "_velta.VlmVector_swigregister.__self__(object)",
+                                                    "TypeError", "not callable"),
+    "registration through the proxy's method table": (
+        "import _velta\nclass K:\n    __swig_destroy__ = lambda self: None",
+        "_velta.SWIG_PyInstanceMethod_New(_velta.VlmVector_swigregister).__func__(K)", "TypeError",
+        "must be _velta.delete_VlmVector"),
+    "swiginit through the proxy's method table": (
+        "import _velta", "_velta.SWIG_PyInstanceMethod_New(_velta.VlmVector_swiginit).__func__(x, 5)", "TypeError",
+        "append a non SwigPyObject"),
     # Python code run inside a call (the kind of callback x the entry) releases what the call converted
     "__index__ releases the matrix read": ("m = VlmMatrix(2, 2, 1.0)",
                                            "m[reentering('__index__', lambda: vlm_matrix_delete(m), 0), 1]",
