@@ -67,7 +67,7 @@ int velta_convert(PyObject *obj, void **ptr, swig_type_info *ty, int flags);
 /* ---- running calls (calls.cpp) ---- */
 int velta_ends_with(const char *s, const char *suffix);
 int velta_calls_start(PyObject *d, PyMethodDef *methods, PyMethodDef *proxy_methods); /* wraps the entries */
-/* d[def->ml_name] replaced by meth with the original as its self. */
+/* d[def->ml_name] replaced by meth, with a capsule of the original as its self. */
 int velta_replace_entry(PyObject *d, const PyMethodDef *def, PyCFunction meth, int flags);
 PyObject *velta_original(PyObject *self); /* the entry a replacement calls, or null */
 int velta_owned_results(int on); /* this thread's owned-results setting: sets it, gives the previous */

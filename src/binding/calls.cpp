@@ -215,7 +215,8 @@ int velta_replace_entry(PyObject *d, const PyMethodDef *def, PyCFunction meth, i
 /* Every entry of the module dict d but SWIG's own runs its original in a
  * frame. The proxy classes' methods are made by SWIG_PyInstanceMethod_New from
  * the second table (its texts for the proxy), with the module function's
- * self, which is now the original: that table's entries become the frame's too. */
+ * self, which is now the original's capsule: that table's entries become the
+ * frame's too. */
 int velta_calls_start(PyObject *d, PyMethodDef *methods, PyMethodDef *proxy_methods) {
   for (PyMethodDef *def = proxy_methods; def->ml_name; ++def)
     if (velta_wrapped(def->ml_name))

@@ -102,12 +102,19 @@ VeltaNote velta_canvas_pins(const VlpCanvas *can, const VlpCanvas &as) {
  * stand-alone canvas's series. */
 void velta_note(uintptr_t rec, VeltaEntry &e) {
   const VeltaType *row = e.row;
-  e.notes.assign(1, VeltaNote{rec, row->name, {}, {{rec, rec + row->bytes}}});
-  if (row->id == VELTA_T_CANVAS)
-    e.notes.push_back(velta_canvas_pins((const VlpCanvas *)rec, *(const VlpCanvas *)rec));
-  if (!row->item)
-    return;
+  e.notes.resize(1); /* the first note's storage is reused: a vector is noted again at every growth */
   VeltaNote &own = e.notes[0];
+  own.rec = rec;
+  own.what = row->name;
+  own.pins.clear();
+  own.ranges.reserve(2);
+  own.ranges.assign(1, {rec, rec + row->bytes});
+  if (!row->item) {
+    if (row->id == VELTA_T_CANVAS)
+      e.notes.push_back(velta_canvas_pins((const VlpCanvas *)rec, *(const VlpCanvas *)rec));
+    return;
+  }
+  own.pins.reserve(2);
   const uintptr_t block = (uintptr_t)velta_word(rec + row->block_at, true);
   const int count = std::max((int)velta_word(rec + row->count_at, false), 0);
   velta_pin(own, (const void *)(rec + row->block_at), true, (intptr_t)block, (intptr_t)block, "its element block");
